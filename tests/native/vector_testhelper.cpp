@@ -1,0 +1,317 @@
+// Test-only module that binds the three vector types the way a sibling
+// module does and calls their C method tables by entry name.
+#include <cstring>
+#include <functional>
+#include <string_view>
+
+#include "tarvex/_runtime/runtime.h"
+#include "tarvex/vector2/vector2.h"
+#include "tarvex/vector3/vector3.h"
+#include "tarvex/vector4/vector4.h"
+
+namespace {
+
+namespace rt = tarvex::rt;
+
+PyTypeObject* v2_type;
+PyTypeObject* v3_type;
+PyTypeObject* v4_type;
+tarvex_Vector2VTable* v2_vt;
+tarvex_Vector3VTable* v3_vt;
+tarvex_Vector4VTable* v4_vt;
+
+rt::Sibling siblings[] = {
+    {"tarvex.vector2.vector2", "Vector2", sizeof(tarvex_Vector2Object), &v2_type,
+     reinterpret_cast<void**>(&v2_vt)},
+    {"tarvex.vector3.vector3", "Vector3", sizeof(tarvex_Vector3Object), &v3_type,
+     reinterpret_cast<void**>(&v3_vt)},
+    {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &v4_type,
+     reinterpret_cast<void**>(&v4_vt)},
+};
+
+struct Args {
+  PyObject* const* a;
+  Py_ssize_t n;
+  Py_ssize_t i = 0;
+  bool next(PyObject** o) {
+    if (i >= n) {
+      PyErr_SetString(PyExc_TypeError, "too few arguments for the entry");
+      return false;
+    }
+    *o = a[i++];
+    return true;
+  }
+  bool d(double* v) {
+    PyObject* o;
+    return next(&o) && rt::to_double(o, v);
+  }
+  bool f(float* v) {
+    double x;
+    if (!d(&x)) return false;
+    *v = static_cast<float>(x);
+    return true;
+  }
+  bool i32(int* v) {
+    PyObject* o;
+    if (!next(&o)) return false;
+    long x = PyLong_AsLong(o);
+    if (x == -1 && PyErr_Occurred()) return false;
+    *v = static_cast<int>(x);
+    return true;
+  }
+  template <class Obj>
+  bool vec(PyTypeObject* t, Obj** v) {
+    PyObject* o;
+    if (!next(&o)) return false;
+    if (!Py_IS_TYPE(o, t)) {
+      rt::arg_type_error("vector", t->tp_name, o);
+      return false;
+    }
+    *v = reinterpret_cast<Obj*>(o);
+    return true;
+  }
+  bool done() {
+    if (i != n) {
+      PyErr_SetString(PyExc_TypeError, "too many arguments for the entry");
+      return false;
+    }
+    return true;
+  }
+};
+
+// Calls the entries common to the three tables; `extra` handles the rest.
+template <class Obj, class VT, int N>
+PyObject* call_common(PyTypeObject* t, VT* vt, std::string_view e, Args& a,
+                      const std::function<PyObject*(std::string_view, Args&, bool*)>& extra) {
+  Obj *s, *o, *p;
+  int flag;
+  auto ret = [&](PyObject* r) { return a.done() ? r : (Py_XDECREF(r), nullptr); };
+  if (e == "new" || e == "cfrom_xyz_like") {
+    double v[N];
+    for (int i = 0; i < N; ++i)
+      if (!a.d(&v[i])) return nullptr;
+    if constexpr (N == 2) return ret(vt->new_(v[0], v[1]));
+    if constexpr (N == 3) return ret(vt->new_(v[0], v[1], v[2]));
+    if constexpr (N == 4) return ret(vt->new_(v[0], v[1], v[2], v[3]));
+  }
+  if (e == "cfrom_ints") {
+    int v[N];
+    for (int i = 0; i < N; ++i)
+      if (!a.i32(&v[i])) return nullptr;
+    if constexpr (N == 2) return ret(vt->cfrom_ints(v[0], v[1]));
+    if constexpr (N == 3) return ret(vt->cfrom_ints(v[0], v[1], v[2]));
+    if constexpr (N == 4) return ret(vt->cfrom_ints(v[0], v[1], v[2], v[3]));
+  }
+  if (e == "cfrom_floats") {
+    float v[N];
+    for (int i = 0; i < N; ++i)
+      if (!a.f(&v[i])) return nullptr;
+    if constexpr (N == 2) return ret(vt->cfrom_floats(v[0], v[1]));
+    if constexpr (N == 3) return ret(vt->cfrom_floats(v[0], v[1], v[2]));
+    if constexpr (N == 4) return ret(vt->cfrom_floats(v[0], v[1], v[2], v[3]));
+  }
+  PyObject* obj;
+  if (e == "cfrom_list" || e == "cfrom_tuple") {
+    if (!a.next(&obj)) return nullptr;
+    return ret(e == "cfrom_list" ? vt->cfrom_list(obj) : vt->cfrom_tuple(obj));
+  }
+  bool handled = false;
+  PyObject* r = extra(e, a, &handled);
+  if (handled) return r;
+  if (!a.vec(t, &s)) return nullptr;
+  using Bin = PyObject* (*)(Obj*, Obj*);
+  using Void = void (*)(Obj*, Obj*);
+  using Un = PyObject* (*)(Obj*, int);
+  using Meas = double (*)(Obj*, Obj*, int);
+  struct {
+    const char* name;
+    Bin bin;
+    Void vd;
+    Un un;
+    Meas meas;
+  } table[] = {
+      {"_add", vt->_add, nullptr, nullptr, nullptr},
+      {"_sub", vt->_sub, nullptr, nullptr, nullptr},
+      {"_iadd", nullptr, vt->_iadd, nullptr, nullptr},
+      {"_isub", nullptr, vt->_isub, nullptr, nullptr},
+      {"_imul", nullptr, vt->_imul, nullptr, nullptr},
+      {"get_tuple", nullptr, nullptr, vt->get_tuple, nullptr},
+      {"to_round", nullptr, nullptr, vt->to_round, nullptr},
+      {"get_round", nullptr, nullptr, vt->get_round, nullptr},
+      {"to_abs", nullptr, nullptr, vt->to_abs, nullptr},
+      {"get_abs", nullptr, nullptr, vt->get_abs, nullptr},
+      {"to_neg", nullptr, nullptr, vt->to_neg, nullptr},
+      {"get_neg", nullptr, nullptr, vt->get_neg, nullptr},
+      {"get_int_tuple", nullptr, nullptr, vt->get_int_tuple, nullptr},
+      {"get_rounded_tuple", nullptr, nullptr, vt->get_rounded_tuple, nullptr},
+      {"copy", nullptr, nullptr, vt->copy, nullptr},
+      {"to_normalized", nullptr, nullptr, vt->to_normalized, nullptr},
+      {"get_normalized", nullptr, nullptr, vt->get_normalized, nullptr},
+      {"distance_to", nullptr, nullptr, nullptr, vt->distance_to},
+      {"distance_squared_to", nullptr, nullptr, nullptr, vt->distance_squared_to},
+      {"dot", nullptr, nullptr, nullptr, vt->dot},
+  };
+  if (e == "c_get_tuple") return ret(vt->c_get_tuple(s));
+  if (e == "_sadd" || e == "sadd") {
+    if (!a.vec(t, &o) || !a.vec(t, &p)) return nullptr;
+    if (e == "_sadd") {
+      vt->_sadd(s, o, p);
+      return ret(Py_NewRef(Py_None));
+    }
+    if (!a.i32(&flag)) return nullptr;
+    return ret(vt->sadd(s, o, p, flag));
+  }
+  for (auto& row : table) {
+    if (e != row.name) continue;
+    if (row.un) {
+      if (!a.i32(&flag)) return nullptr;
+      return ret(row.un(s, flag));
+    }
+    if (!a.vec(t, &o)) return nullptr;
+    if (row.bin) return ret(row.bin(s, o));
+    if (row.vd) {
+      row.vd(s, o);
+      return ret(Py_NewRef(Py_None));
+    }
+    if (!a.i32(&flag)) return nullptr;
+    return ret(PyFloat_FromDouble(row.meas(s, o, flag)));
+  }
+  PyErr_Format(PyExc_ValueError, "no entry named %.*s", static_cast<int>(e.size()), e.data());
+  return nullptr;
+}
+
+bool entry_name(PyObject* const* args, Py_ssize_t n, std::string_view* e) {
+  if (n < 1 || !PyUnicode_Check(args[0])) {
+    PyErr_SetString(PyExc_TypeError, "call(entry, *args)");
+    return false;
+  }
+  const char* s = PyUnicode_AsUTF8(args[0]);
+  if (!s) return false;
+  *e = s;
+  return true;
+}
+
+PyObject* call2(PyObject*, PyObject* const* args, Py_ssize_t n) {
+  std::string_view e;
+  if (!entry_name(args, n, &e)) return nullptr;
+  Args a{args + 1, n - 1};
+  return call_common<tarvex_Vector2Object, tarvex_Vector2VTable, 2>(
+      v2_type, v2_vt, e, a, [](std::string_view e, Args& a, bool* handled) -> PyObject* {
+        *handled = true;
+        if (e == "cfrom_struct") {
+          float x, y;
+          if (!a.f(&x) || !a.f(&y) || !a.done()) return nullptr;
+          return v2_vt->cfrom_struct(Vector2{x, y});
+        }
+        if (e == "cfrom_vector2") {
+          tarvex_Vector2Object* o;
+          if (!a.vec(v2_type, &o) || !a.done()) return nullptr;
+          return v2_vt->cfrom_vector2(o);
+        }
+        if (e == "cfrom_xy") {
+          double x, y;
+          if (!a.d(&x) || !a.d(&y) || !a.done()) return nullptr;
+          return v2_vt->cfrom_xy(x, y);
+        }
+        *handled = false;
+        return nullptr;
+      });
+}
+
+PyObject* call3(PyObject*, PyObject* const* args, Py_ssize_t n) {
+  std::string_view e;
+  if (!entry_name(args, n, &e)) return nullptr;
+  Args a{args + 1, n - 1};
+  return call_common<tarvex_Vector3Object, tarvex_Vector3VTable, 3>(
+      v3_type, v3_vt, e, a, [](std::string_view e, Args& a, bool* handled) -> PyObject* {
+        *handled = true;
+        tarvex_Vector3Object *s, *o;
+        if (e == "cfrom_vector3") {
+          if (!a.vec(v3_type, &o) || !a.done()) return nullptr;
+          return v3_vt->cfrom_vector3(o);
+        }
+        if (e == "cfrom_xyz") {
+          double x, y, z;
+          if (!a.d(&x) || !a.d(&y) || !a.d(&z) || !a.done()) return nullptr;
+          return v3_vt->cfrom_xyz(x, y, z);
+        }
+        if (e == "cross") {
+          int flag;
+          if (!a.vec(v3_type, &s) || !a.vec(v3_type, &o) || !a.i32(&flag) || !a.done())
+            return nullptr;
+          return v3_vt->cross(s, o, flag);
+        }
+        *handled = false;
+        return nullptr;
+      });
+}
+
+PyObject* call4(PyObject*, PyObject* const* args, Py_ssize_t n) {
+  std::string_view e;
+  if (!entry_name(args, n, &e)) return nullptr;
+  Args a{args + 1, n - 1};
+  return call_common<tarvex_Vector4Object, tarvex_Vector4VTable, 4>(
+      v4_type, v4_vt, e, a, [](std::string_view e, Args& a, bool* handled) -> PyObject* {
+        *handled = true;
+        tarvex_Vector4Object* o;
+        if (e == "cfrom_vector4") {
+          if (!a.vec(v4_type, &o) || !a.done()) return nullptr;
+          return v4_vt->cfrom_vector4(o);
+        }
+        if (e == "cfrom_xyzw") {
+          double v[4];
+          for (double& x : v)
+            if (!a.d(&x)) return nullptr;
+          if (!a.done()) return nullptr;
+          return v4_vt->cfrom_xyzw(v[0], v[1], v[2], v[3]);
+        }
+        *handled = false;
+        return nullptr;
+      });
+}
+
+// bind(module, name, size): runs the sibling-binding step on any type and
+// returns the address of its table.
+PyObject* bind(PyObject*, PyObject* const* args, Py_ssize_t n) {
+  if (n != 3 || !PyUnicode_Check(args[0]) || !PyUnicode_Check(args[1])) {
+    PyErr_SetString(PyExc_TypeError, "bind(module, name, size)");
+    return nullptr;
+  }
+  const char* mod = PyUnicode_AsUTF8(args[0]);
+  const char* name = mod ? PyUnicode_AsUTF8(args[1]) : nullptr;
+  Py_ssize_t size = name ? PyLong_AsSsize_t(args[2]) : -1;
+  if (size == -1 && PyErr_Occurred()) return nullptr;
+  PyTypeObject* type = nullptr;
+  void* vt = nullptr;
+  rt::Sibling s{mod, name, size, &type, &vt};
+  if (rt::bind_sibling(s) < 0) return nullptr;
+  Py_DECREF(type);
+  return PyLong_FromVoidPtr(vt);
+}
+
+PyObject* vtable_addresses(PyObject*, PyObject*) {
+  return Py_BuildValue("(NNN)", PyLong_FromVoidPtr(v2_vt), PyLong_FromVoidPtr(v3_vt),
+                       PyLong_FromVoidPtr(v4_vt));
+}
+
+PyMethodDef methods[] = {
+    {"call2", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call2)), METH_FASTCALL,
+     nullptr},
+    {"call3", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call3)), METH_FASTCALL,
+     nullptr},
+    {"call4", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call4)), METH_FASTCALL,
+     nullptr},
+    {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind)), METH_FASTCALL,
+     nullptr},
+    {"vtable_addresses", vtable_addresses, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
+
+rt::Module module_frame({"_vector_testhelper", "_vector_testhelper", "tests/native/vector_testhelper",
+                         nullptr, 0, siblings, 3, nullptr, body});
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit__vector_testhelper() { return module_frame.init(); }

@@ -1,0 +1,72 @@
+"""The module frame: module attributes, reuse, and binding a sibling type."""
+import importlib
+import sys
+import types
+
+import pytest
+
+import _vector_testhelper as helper
+import tarvex.vector2.vector2 as v2mod
+from tarvex.vector2.vector2 import Vector2
+
+
+def test_module_attributes():
+    assert v2mod.__name__ == "tarvex.vector2.vector2"
+    assert v2mod.__package__ == "tarvex.vector2"
+    assert v2mod.__file__.endswith(".so") and v2mod.__loader__ is not None
+    assert not hasattr(v2mod, "__path__")
+    assert v2mod.__builtins__ is importlib.import_module("builtins")
+    assert [n for n in dir(v2mod) if not n.startswith("__")] == ["Vector2"]
+    assert Vector2.__module__ == "tarvex.vector2.vector2" and Vector2.__name__ == "Vector2"
+    assert type(Vector2.__dict__["__pyx_vtable__"]).__name__ == "PyCapsule"
+
+
+def test_reimport_returns_the_same_module():
+    del sys.modules["tarvex.vector2.vector2"]
+    try:
+        again = importlib.import_module("tarvex.vector2.vector2")
+        assert again is v2mod
+    finally:
+        sys.modules["tarvex.vector2.vector2"] = v2mod
+
+
+@pytest.fixture
+def fake_module():
+    name = "_tarvex_fake_sibling"
+    mod = types.ModuleType(name)
+    sys.modules[name] = mod
+    yield mod
+    del sys.modules[name]
+
+
+def test_bind_not_a_type(fake_module):
+    fake_module.Vector2 = 5
+    with pytest.raises(TypeError, match=r"^_tarvex_fake_sibling\.Vector2 is not a type object$"):
+        helper.bind(fake_module.__name__, "Vector2", 32)
+
+
+def test_bind_size_checks(fake_module):
+    fake_module.Vector2 = Vector2
+    with pytest.raises(ValueError) as e:
+        helper.bind(fake_module.__name__, "Vector2", Vector2.__basicsize__ + 8)
+    assert str(e.value) == (
+        "_tarvex_fake_sibling.Vector2 size changed, may indicate binary incompatibility. "
+        f"Expected {Vector2.__basicsize__ + 8} from C header, got {Vector2.__basicsize__} from PyObject")
+    with pytest.warns(RuntimeWarning, match="size changed"):
+        helper.bind(fake_module.__name__, "Vector2", Vector2.__basicsize__ - 8)
+
+
+def test_bind_missing_or_bad_table(fake_module):
+    class NoTable:
+        pass
+    fake_module.T = NoTable
+    with pytest.raises(KeyError):
+        helper.bind(fake_module.__name__, "T", NoTable.__basicsize__)
+    NoTable.__pyx_vtable__ = "not a capsule"
+    with pytest.raises((ValueError, RuntimeError)):
+        helper.bind(fake_module.__name__, "T", NoTable.__basicsize__)
+
+
+def test_bind_missing_module():
+    with pytest.raises(ModuleNotFoundError):
+        helper.bind("_tarvex_no_such_module", "X", 0)
