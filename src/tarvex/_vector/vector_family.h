@@ -54,6 +54,20 @@ struct SwizzleTable {
   }
 };
 
+// What most vector types share; a type's traits derive from this and state
+// only where they differ.
+struct TraitsDefaults {
+  static constexpr char pickle_message[] =
+      "self.data is a structure member: pickling of structure members must be requested "
+      "explicitly";
+  // Scalar quotients multiply by the reciprocal of the divisor.
+  static constexpr bool reciprocal_division = true;
+  static constexpr bool has_cross = false;
+  static constexpr bool has_struct_creator = false;
+  static constexpr int extra_getsets = 0;
+  static void add_getsets(PyGetSetDef*, int&) {}
+};
+
 template <class Traits>
 struct Vec {
   using Obj = typename Traits::Object;
@@ -309,7 +323,8 @@ struct Vec {
     t.cfrom_ints = Creators::cfrom_ints;
     t.cfrom_floats = Creators::cfrom_floats;
     t.cfrom_tuple = cfrom_tuple;
-    Traits::set_self_creators(t, cfrom_self, Creators::new_);
+    t.*Traits::copy_slot = cfrom_self;
+    t.*Traits::components_slot = Creators::new_;
     t._add = add;
     t._sub = sub;
     t._iadd = iadd;
@@ -891,6 +906,17 @@ struct Vec {
   }
 
   static PyMethodDef* pickle_refusal() { return rt::PickleRefusal<Traits::pickle_message>::defs; }
+};
+
+// The module of one vector type: the type is its only attribute.
+template <class Traits>
+struct VectorModule {
+  using V = Vec<Traits>;
+  static int constants() { return V::prepare(); }
+  static inline rt::TypeEntry types[] = {
+      {&V::type, Traits::short_name, &V::vtable, V::pickle_refusal()}};
+  static inline rt::Module frame{{Traits::module_short_name, Traits::module_name, Traits::file,
+                                  types, 1, nullptr, 0, constants, nullptr}};
 };
 
 }  // namespace tarvex::vec

@@ -8,31 +8,26 @@ namespace {
 namespace rt = tarvex::rt;
 using rt::Ref;
 
-struct Vector2Traits {
+struct Vector2Traits : tarvex::vec::TraitsDefaults {
   using Object = tarvex_Vector2Object;
   using VTable = tarvex_Vector2VTable;
   using Scalar = float;
   static constexpr int N = 2;
   static constexpr char short_name[] = "Vector2";
+  static constexpr char module_short_name[] = "vector2";
+  static constexpr char module_name[] = "tarvex.vector2.vector2";
   static constexpr char full_name[] = "tarvex.vector2.vector2.Vector2";
   static constexpr char file[] = "src/tarvex/vector2/vector2";
   static constexpr char letters[] = "xy";
   static constexpr char from_self_name[] = "from_vector2";
   static constexpr char from_components_name[] = "from_xy";
-  static constexpr char pickle_message[] =
-      "self.data is a structure member: pickling of structure members must be requested "
-      "explicitly";
+  static constexpr auto copy_slot = &VTable::cfrom_vector2;
+  static constexpr auto components_slot = &VTable::cfrom_xy;
   static constexpr int swizzle_length = 2;
+  // Scalar quotients divide each component.
   static constexpr bool reciprocal_division = false;
-  static constexpr bool has_cross = false;
   static constexpr bool has_struct_creator = true;
   static constexpr int extra_getsets = 1;  // data
-
-  template <class Self, class New>
-  static void set_self_creators(VTable& t, Self self, New xy) {
-    t.cfrom_vector2 = self;
-    t.cfrom_xy = xy;
-  }
   static void add_getsets(PyGetSetDef* g, int& k);
 };
 
@@ -101,12 +96,6 @@ void Vector2Traits::add_getsets(PyGetSetDef* g, int& k) {
   g[k++] = {"data", get_data, set_data, nullptr, nullptr};
 }
 
-int constants() { return V::prepare(); }
-
-rt::TypeEntry types[] = {{&V::type, "Vector2", &V::vtable, V::pickle_refusal()}};
-rt::Module module_frame({"vector2", "tarvex.vector2.vector2", Vector2Traits::file, types, 1,
-                         nullptr, 0, constants, nullptr});
-
 }  // namespace
 
-PyMODINIT_FUNC PyInit_vector2() { return module_frame.init(); }
+PyMODINIT_FUNC PyInit_vector2() { return tarvex::vec::VectorModule<Vector2Traits>::frame.init(); }
