@@ -122,6 +122,17 @@ def test_repr_equality_hash():
         _ = c < c
 
 
+def test_sequence_of_channels():
+    c = Color(1, 2, 3, 4)
+    assert len(c) == 4 and tuple(c) == (1, 2, 3, 4) and list(Sub(5, 6, 7)) == [5, 6, 7, 255]
+    assert (c[0], c[3], c[-1], c[-4]) == (1, 4, 4, 1)
+    for i in (4, -5):
+        with pytest.raises(IndexError, match="^Color index out of range$"):
+            c[i]
+    with pytest.raises(TypeError):
+        c[0] = 5
+
+
 def test_no_pickling():
     with pytest.raises(TypeError, match="cannot be converted to a Python object for pickling"):
         pickle.dumps(Color(1, 2, 3))

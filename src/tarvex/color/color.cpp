@@ -2,7 +2,8 @@
 //
 // Python surface: Color(r, g, b, a=255) with channels 0..255; read/write
 // properties r, g, b, a; normalize(), tint(other), fade(alpha), to_int();
-// repr, equality and hash by value. The C method table follows the instance
+// repr, equality and hash by value; a read-only sequence of the four
+// channels (len, indexing, iteration), so that tuple(c) is (r, g, b, a). The C method table follows the instance
 // layout in color.h and is what sibling modules bind to.
 #include "tarvex/color/color.h"
 
@@ -282,6 +283,19 @@ PyObject* richcompare(PyObject* a, PyObject* b, int op) {
   return PyBool_FromLong((op == Py_EQ) == (c_equal(as(a), as(b)) != 0));
 }
 
+Py_ssize_t length(PyObject*) { return 4; }
+
+PyObject* sq_item(PyObject* self, Py_ssize_t i) {
+  if (i < 0 || i >= 4) {
+    PyErr_SetString(PyExc_IndexError, "Color index out of range");
+    traceback("__getitem__");
+    return nullptr;
+  }
+  return PyLong_FromLong(*channel(as(self), static_cast<intptr_t>(i)));
+}
+
+PySequenceMethods sequence = {};
+
 // --------------------------------------------------------------------- module
 
 int constants() {
@@ -292,12 +306,16 @@ int constants() {
   vtable.fade = c_fade;
   vtable.to_int = c_to_int;
 
+  sequence.sq_length = length;
+  sequence.sq_item = sq_item;
+
   PyTypeObject& t = color_type;
   t.tp_name = kFullName;
   t.tp_basicsize = sizeof(Obj);
   t.tp_itemsize = 0;
   t.tp_dealloc = dealloc;
   t.tp_repr = repr;
+  t.tp_as_sequence = &sequence;
   t.tp_hash = hash;
   t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
   t.tp_richcompare = richcompare;
