@@ -83,6 +83,18 @@ Rectangle narrow_rect(const double* d) noexcept {
 // ---------------------------------------------------------------------------
 // Reading arguments
 
+// The interpreter's float conversion; an exact int is converted without the
+// temporary float its __float__ would make (same value, same OverflowError).
+bool to_double(PyObject* o, double* out) {
+  if (PyLong_CheckExact(o)) {
+    double d = PyLong_AsDouble(o);
+    if (d == -1.0 && PyErr_Occurred()) return false;
+    *out = d;
+    return true;
+  }
+  return rt::to_double(o, out);
+}
+
 // len() of a list or tuple; subclasses go through their own __len__.
 Py_ssize_t seq_length(PyObject* o) {
   if (PyTuple_CheckExact(o)) return PyTuple_GET_SIZE(o);
@@ -104,12 +116,12 @@ Ref get_item(PyObject* o, int i) {
 
 bool item_double(PyObject* o, int i, double* out) {
   Ref v = get_item(o, i);
-  return v && rt::to_double(v.get(), out);
+  return v && to_double(v.get(), out);
 }
 
 bool attr_double(PyObject* o, int letter, double* out) {
   Ref v(PyObject_GetAttr(o, s_attr[letter]));
-  return v && rt::to_double(v.get(), out);
+  return v && to_double(v.get(), out);
 }
 
 // Components of a Vector2 or Vector4 as doubles. Both types are final and
@@ -253,7 +265,7 @@ int init_args(Obj* self, PyObject* const* args, Py_ssize_t n) {
     case 4: {
       double d[4];
       for (int i = 0; i < 4; ++i)
-        if (!rt::to_double(args[i], &d[i])) return -1;
+        if (!to_double(args[i], &d[i])) return -1;
       r = narrow_rect(d);
       break;
     }
@@ -905,7 +917,7 @@ bool subtract(PyObject* value, double offset, double* out) {
   }
   Ref f(PyFloat_FromDouble(offset));
   Ref diff(f ? PyNumber_Subtract(value, f.get()) : nullptr);
-  return diff && rt::to_double(diff.get(), out);
+  return diff && to_double(diff.get(), out);
 }
 
 int set_field(PyObject* self, PyObject* value, void* closure) {
@@ -914,7 +926,7 @@ int set_field(PyObject* self, PyObject* value, void* closure) {
   double d;
   if (!value) {
     rt::property_deletion_error();
-  } else if (f.edge == Edge::none ? rt::to_double(value, &d)
+  } else if (f.edge == Edge::none ? to_double(value, &d)
                                   : subtract(value, edge_offset(r, f.edge), &d)) {
     set_component(r, f.index, rt::narrow(d));
     return 0;
@@ -1009,7 +1021,7 @@ int mp_ass_subscript(PyObject* self, PyObject* key, PyObject* value) {
     return -1;
   }
   double d;
-  if (!rt::to_double(value, &d)) {
+  if (!to_double(value, &d)) {
     traceback("__setitem__");
     return -1;
   }
