@@ -1,0 +1,195 @@
+"""data_view and export: the writable pixel view, its lifetime, and files
+written by raylib read back by Pillow."""
+import ctypes
+import gc
+
+import numpy as np
+import pytest
+from PIL import Image as PILImage
+
+import _image_testhelper as helper
+from tarvex.color.color import Color
+from tarvex.image.image import Image
+
+from imagetools import GRAYSCALE, RGBA, pattern, pil_png  # noqa: F401
+
+EMPTY = "Image data is empty or Image has been unloaded."
+
+
+@pytest.fixture
+def rgba():
+    return Image.generate_with_color(2, 2, Color(1, 2, 3, 4))
+
+
+def test_view_of_a_2x2_rgba_image(rgba):
+    v = rgba.data_view
+    assert len(v) == 16 and list(v) == [1, 2, 3, 4] * 4
+    v[3] = 255
+    assert helper.read(rgba, 4) == bytes([1, 2, 3, 255])
+    assert v[-1] == 4 and v[-13] == 255
+
+
+def test_buffer_properties_through_memoryview(rgba):
+    m = memoryview(rgba.data_view)
+    assert (m.ndim, m.format, m.itemsize, m.shape, m.strides) == (1, "B", 1, (16,), (1,))
+    assert not m.readonly and m.c_contiguous and m.suboffsets == ()
+    m[0] = 99
+    assert rgba.data_view[0] == 99
+
+
+def test_numpy_sees_and_writes_the_same_bytes(rgba):
+    a = np.asarray(rgba.data_view)
+    assert a.dtype == np.uint8 and a.shape == (16,) and a.flags.writeable
+    a[4:8] = [9, 8, 7, 6]
+    assert helper.read(rgba, 8)[4:] == bytes([9, 8, 7, 6])
+    grid = np.frombuffer(rgba.data_view, dtype=np.uint8).reshape(2, 2, 4)
+    assert grid[0, 1].tolist() == [9, 8, 7, 6]
+
+
+def test_two_reads_are_two_views_of_the_same_bytes(rgba):
+    a, b = rgba.data_view, rgba.data_view
+    assert a is not b
+    a[5] = 77
+    assert b[5] == 77
+
+
+def test_slices_are_views(rgba):
+    v = rgba.data_view
+    s = v[4:8]
+    assert len(s) == 4 and list(s) == [1, 2, 3, 4]
+    s[0] = 50
+    assert v[4] == 50
+    alpha = v[3::4]
+    assert list(alpha) == [4] * 4 and alpha.strides == (4,)
+    alpha[:] = 200
+    assert list(v[3::4]) == [200] * 4
+    assert bytes(alpha) == bytes([200] * 4)
+    # A consumer that asks for plain contiguous bytes is refused.
+    get_buffer = ctypes.pythonapi.PyObject_GetBuffer
+    get_buffer.argtypes = [ctypes.py_object, ctypes.c_void_p, ctypes.c_int]
+    with pytest.raises(BufferError):
+        get_buffer(alpha, ctypes.addressof((ctypes.c_char * 256)()), 0)
+    assert memoryview(alpha).tolist() == [200] * 4
+    v[0:4] = b"wxyz"
+    assert bytes(v[:4]) == b"wxyz"
+    v[1:] = v[:-1]  # overlapping copy
+    assert bytes(v[:5]) == b"wwxyz"
+    with pytest.raises(ValueError):
+        v[0:2] = b"abc"
+    assert list(v[::-1])[-1] == ord("w")
+
+
+@pytest.mark.parametrize("index", [16, -17, 2**70])
+def test_out_of_range_index(rgba, index):
+    with pytest.raises(IndexError) as e:
+        rgba.data_view[index]
+    assert str(e.value) == "Out of bounds on buffer access (axis 0)"
+
+
+@pytest.mark.parametrize("value, exc, text", [
+    (256, OverflowError, "value too large to convert to unsigned char"),
+    (2**80, OverflowError, "value too large to convert to unsigned char"),
+    (-1, OverflowError, "can't convert negative value to unsigned char"),
+    ("1", TypeError, "an integer is required"),
+    (None, TypeError, "an integer is required"),
+])
+def test_bad_item_values_leave_the_byte(rgba, value, exc, text):
+    v = rgba.data_view
+    with pytest.raises(exc) as e:
+        v[0] = value
+    assert str(e.value) == text and v[0] == 1
+
+
+def test_item_deletion_is_refused(rgba):
+    with pytest.raises(NotImplementedError, match="^Subscript deletion not supported by tarvex.image.image.PixelView$"):
+        del rgba.data_view[0]
+
+
+@pytest.mark.parametrize("make", [Image, lambda: (lambda i: (i.unload(), i)[1])(
+    Image.generate_with_color(1, 1, Color(0, 0, 0, 0)))])
+def test_view_of_nothing(make):
+    with pytest.raises(ValueError) as e:
+        make().data_view
+    assert str(e.value) == EMPTY
+    assert e.traceback[-1].name == "tarvex.image.image.Image.data_view.__get__"
+
+
+@pytest.mark.parametrize("fmt, text", [(99, "Invalid shape in axis 0: 0."), (0, None)])
+def test_view_of_an_unknown_format(fmt, text):
+    pixels = bytearray(16)
+    im = helper.new(("borrow", pixels), 2, 2, 1, fmt, (1, 0))
+    with pytest.raises(ValueError) as e:
+        im.data_view
+    assert str(e.value) == (text or EMPTY)  # format 0 is not a valid image at all
+
+
+def test_view_of_a_null_image_that_claims_to_be_valid():
+    class Liar(Image):
+        valid = True
+    liar = Liar()
+    with pytest.raises(ValueError, match=r"^Invalid shape in axis 0: 0\.$"):
+        liar.data_view
+    helper.adopt(liar, helper.new(None, 2, 2, 1, RGBA, None))
+    with pytest.raises(ValueError, match="^Image data is empty"):
+        liar.data_view
+
+
+def test_view_keeps_the_image_and_its_pixels():
+    v = Image.generate_with_color(3, 1, Color(7, 7, 7, 7)).data_view
+    gc.collect()
+    assert list(v) == [7] * 12
+    assert v.obj.valid
+
+
+def test_unload_is_refused_while_a_view_exists(rgba):
+    v = rgba.data_view
+    m = memoryview(v[2:6])
+    del v
+    with pytest.raises(BufferError, match="^cannot unload an Image while 1 view of its pixels exists$"):
+        rgba.unload()
+    with pytest.raises(BufferError):
+        helper.call("unload", rgba, 1)
+    assert rgba.valid and m[0] == 3
+    m.release()
+    gc.collect()
+    rgba.unload()
+    assert not rgba.valid and helper.fields(rgba)[7] == 0
+
+
+@pytest.mark.parametrize("mode, fmt", [("RGBA", RGBA), ("L", GRAYSCALE), ("RGB", 4)])
+def test_export_is_read_back_pixel_for_pixel(tmp_path, pil_png, mode, fmt):
+    path, data = pil_png(5, 4, mode)
+    im = Image.load(path)
+    assert im.format == fmt
+    out = str(tmp_path / "out.png")
+    assert im.export(out) is True
+    back = PILImage.open(out)
+    assert back.size == (5, 4) and back.mode == mode and back.tobytes() == data
+
+
+def test_export_after_writing_through_the_view(tmp_path, rgba):
+    rgba.data_view[3] = 255
+    rgba.export(str(tmp_path / "w.png"))
+    assert PILImage.open(tmp_path / "w.png").getpixel((0, 0)) == (1, 2, 3, 255)
+
+
+def test_export_raw_and_load_it_again(tmp_path):
+    im = Image.generate_with_text(4, 2, "pixels!")
+    out = str(tmp_path / "t.raw")
+    assert im.export(out)
+    again = Image.load_raw(out, 4, 2, GRAYSCALE, 0)
+    assert bytes(again.data_view) == b"pixels!\0"
+
+
+@pytest.mark.parametrize("name", ["x.unknownext", "no/such/dir/x.png"])
+def test_failed_exports_are_false(tmp_path, rgba, name):
+    assert rgba.export(str(tmp_path / name)) is False
+    assert Image().export(str(tmp_path / "e.png")) is False
+
+
+@pytest.mark.parametrize("name, exc", [(b"x.png", TypeError), (None, AttributeError),
+                                       ("\ud800.png", UnicodeEncodeError), (1, TypeError)])
+def test_export_name_refusals(rgba, name, exc):
+    with pytest.raises(exc) as e:
+        rgba.export(name)
+    assert e.traceback[-1].name == "tarvex.image.image.Image.export"
