@@ -67,8 +67,9 @@ def test_slices_are_views(rgba):
     # A consumer that asks for plain contiguous bytes is refused.
     get_buffer = ctypes.pythonapi.PyObject_GetBuffer
     get_buffer.argtypes = [ctypes.py_object, ctypes.c_void_p, ctypes.c_int]
+    view_struct = (ctypes.c_char * 256)()
     with pytest.raises(BufferError):
-        get_buffer(alpha, ctypes.addressof((ctypes.c_char * 256)()), 0)
+        get_buffer(alpha, ctypes.addressof(view_struct), 0)
     assert memoryview(alpha).tolist() == [200] * 4
     v[0:4] = b"wxyz"
     assert bytes(v[:4]) == b"wxyz"
