@@ -193,8 +193,8 @@ class Shown(Image):
 
 
 class Fmt:
-    def __format__(self, spec):
-        assert spec == ""
+    def __format__(self, format_spec):
+        assert format_spec == ""
         return "F"
 
     def __repr__(self):
