@@ -30,18 +30,11 @@ from tarvex.vector3.vector3 import Vector3
 from tarvex.vector4.vector4 import Vector4
 
 
-def optional(modname, attr):
-    try:
-        mod = __import__(modname, fromlist=[attr])
-        return getattr(mod, attr)
-    except ImportError:
-        return None
+from tarvex.color.color import Color
+from tarvex.image.image import Image
+from tarvex.rect.rect import Rect
 
-
-Rect = optional("tarvex.rect.rect", "Rect")
-Image = optional("tarvex.image.image", "Image")
-Color = optional("tarvex.color.color", "Color")
-bench = optional("_tarvex_bench", "features") and __import__("_tarvex_bench")
+import _tarvex_bench as bench
 
 ROOT = pathlib.Path(__file__).resolve().parent
 RESULTS = ROOT / "results"
@@ -59,14 +52,11 @@ v4 = Vector4(1.5, 2.5, 3.5, 4.5); w4 = Vector4(5.5, 6.5, 7.5, 8.5)
 if PgVector2 is not None:
     pv = PgVector2(1.5, 2.5); pw = PgVector2(3.5, 4.5)
     pv3 = PgVector3(1.5, 2.5, 3.5); pw3 = PgVector3(4.5, 5.5, 6.5)
-if Rect is not None:
-    r = Rect(0, 0, 10, 10); r2 = Rect(5, 5, 10, 10); p = Vector2(5, 5)
+r = Rect(0, 0, 10, 10); r2 = Rect(5, 5, 10, 10); p = Vector2(5, 5)
 if PgRect is not None:
     pr = PgRect(0, 0, 10, 10); pr2 = PgRect(5, 5, 10, 10)
-if Color is not None:
-    col = Color(10, 20, 30, 255)
-if Image is not None:
-    img = Image.generate_with_color(256, 256, col)
+col = Color(10, 20, 30, 255)
+img = Image.generate_with_color(256, 256, col)
 n_bytes = 256 * 256 * 4
 """
 
@@ -129,43 +119,33 @@ def python_cases():
         ("Vector4", "v4.length", "v4.length", [("abs(c1)", "abs(c1)")]),
         ("Vector4", "v4.wzyx", "v4.wzyx", []),
     ]
-    if Rect is not None:
-        pgr = PgRect is not None
-        cases += [
-            ("Rect", "Rect(0, 0, 10, 10)", "Rect(0, 0, 10, 10)", [("pygame Rect(0, 0, 10, 10)", "PgRect(0, 0, 10, 10)" if pgr else None)]),
-            ("Rect", "Rect((0, 0), (10, 10))", "Rect((0, 0), (10, 10))", [("pygame Rect((0, 0), (10, 10))", "PgRect((0, 0), (10, 10))" if pgr else None)]),
-            ("Rect", "r.collide_rect(r2)", "r.collide_rect(r2)", [("pygame colliderect", "pr.colliderect(pr2)" if pgr else None)]),
-            ("Rect", "r.collide_rect_rect(r2)", "r.collide_rect_rect(r2)", [("pygame colliderect", "pr.colliderect(pr2)" if pgr else None)]),
-            ("Rect", "r.collide_point((5, 5))", "r.collide_point((5, 5))", [("pygame collidepoint((5, 5))", "pr.collidepoint((5, 5))" if pgr else None)]),
-            ("Rect", "r.collide_point(v)", "r.collide_point(p)", [("pygame collidepoint((5, 5))", "pr.collidepoint((5, 5))" if pgr else None)]),
-            ("Rect", "r.center", "r.center", [("pygame center", "pr.center" if pgr else None)]),
-        ]
-    if Image is not None and Color is not None:
-        cases += [
-            ("Image", "img.data_view", "img.data_view", [("memoryview(bytearray(n))", "memoryview(bytearray(n_bytes))")]),
-        ]
+    pgr = PgRect is not None
+    cases += [
+        ("Rect", "Rect(0, 0, 10, 10)", "Rect(0, 0, 10, 10)", [("pygame Rect(0, 0, 10, 10)", "PgRect(0, 0, 10, 10)" if pgr else None)]),
+        ("Rect", "Rect((0, 0), (10, 10))", "Rect((0, 0), (10, 10))", [("pygame Rect((0, 0), (10, 10))", "PgRect((0, 0), (10, 10))" if pgr else None)]),
+        ("Rect", "r.collide_rect(r2)", "r.collide_rect(r2)", [("pygame colliderect", "pr.colliderect(pr2)" if pgr else None)]),
+        ("Rect", "r.collide_rect_rect(r2)", "r.collide_rect_rect(r2)", [("pygame colliderect", "pr.colliderect(pr2)" if pgr else None)]),
+        ("Rect", "r.collide_point((5, 5))", "r.collide_point((5, 5))", [("pygame collidepoint((5, 5))", "pr.collidepoint((5, 5))" if pgr else None)]),
+        ("Rect", "r.collide_point(v)", "r.collide_point(p)", [("pygame collidepoint((5, 5))", "pr.collidepoint((5, 5))" if pgr else None)]),
+        ("Rect", "r.center", "r.center", [("pygame center", "pr.center" if pgr else None)]),
+    ]
+    cases.append(("Image", "img.data_view", "img.data_view", [("memoryview(bytearray(n))", "memoryview(bytearray(n_bytes))")]))
     return cases
 
 
 def native_rows():
     rows = []
-    if bench is None:
-        return rows
-    feats = bench.features()
     floor = native(bench.argparse_ff, (1.5, 2.5))
     rows.append(Row("C level", "Vector2 table new", native(bench.vector2_new), [("PyArg_ParseTuple (ff)", floor)]))
-    if feats.get("parser"):
-        for label, obj in [("tuple", (1.5, 2.5)), ("Vector2", Vector2(1.5, 2.5)), ("list", [1.5, 2.5])]:
-            rows.append(Row("C level", f"parse_vector2_like({label})", native(bench.parse_vector2, obj),
-                            [("PyArg_ParseTuple (ff)", floor)]))
-    if feats.get("rect") and Rect is not None:
-        rows.append(Row("C level", "Rect table collide_rect_rect",
-                        native(bench.rect_collide_rect_rect, Rect(0, 0, 10, 10), Rect(5, 5, 10, 10)), []))
-    if Image is not None and Color is not None:
-        bare = native(bench.gen_image_color, 256, 256, repeat=5, n=300)
-        ours = time_stmt("Image.generate_with_color(256, 256, col)", 5, 0.05)
-        rows.append(Row("Image", "Image.generate_with_color(256, 256, c)", ours,
-                        [("raylib GenImageColor + UnloadImage", bare)]))
+    for label, obj in [("tuple", (1.5, 2.5)), ("Vector2", Vector2(1.5, 2.5)), ("list", [1.5, 2.5])]:
+        rows.append(Row("C level", f"parse_vector2_like({label})", native(bench.parse_vector2, obj),
+                        [("PyArg_ParseTuple (ff)", floor)]))
+    rows.append(Row("C level", "Rect table collide_rect_rect",
+                    native(bench.rect_collide_rect_rect, Rect(0, 0, 10, 10), Rect(5, 5, 10, 10)), []))
+    bare = native(bench.gen_image_color, 256, 256, repeat=5, n=300)
+    ours = time_stmt("Image.generate_with_color(256, 256, col)", 5, 0.05)
+    rows.append(Row("Image", "Image.generate_with_color(256, 256, c)", ours,
+                    [("raylib GenImageColor + UnloadImage", bare)]))
     return rows
 
 

@@ -5,14 +5,8 @@
 #include "tarvex/_runtime/runtime.h"
 #include "tarvex/vector2/vector2.h"
 
-#if __has_include("tarvex/rect/rect.h") && defined(TARVEX_BENCH_RECT)
-#include "tarvex/rect/rect.h"
-#define HAVE_RECT 1
-#endif
-#if __has_include("tarvex/parser.h") && defined(TARVEX_BENCH_PARSER)
 #include "tarvex/parser.h"
-#define HAVE_PARSER 1
-#endif
+#include "tarvex/rect/rect.h"
 
 namespace {
 
@@ -67,8 +61,7 @@ PyObject* argparse_ff(PyObject*, PyObject* args) {
   });
 }
 
-#ifdef HAVE_PARSER
-tarvex_parser_api parser_api;
+tarvex_ParserAPI parser_api;
 bool parser_ready = false;
 
 PyObject* parse_vector2(PyObject*, PyObject* args) {
@@ -85,9 +78,7 @@ PyObject* parse_vector2(PyObject*, PyObject* args) {
     return true;
   });
 }
-#endif
 
-#ifdef HAVE_RECT
 PyTypeObject* rect_type;
 tarvex_RectVTable* rect_vt;
 
@@ -103,7 +94,6 @@ PyObject* rect_collide_rect_rect(PyObject*, PyObject* args) {
     return true;
   });
 }
-#endif
 
 PyObject* gen_image_color(PyObject*, PyObject* args) {
   int w, h;
@@ -117,43 +107,20 @@ PyObject* gen_image_color(PyObject*, PyObject* args) {
   });
 }
 
-PyObject* features(PyObject*, PyObject*) {
-  return Py_BuildValue("{s:O,s:O}", "rect",
-#ifdef HAVE_RECT
-                       Py_True,
-#else
-                       Py_False,
-#endif
-                       "parser",
-#ifdef HAVE_PARSER
-                       Py_True
-#else
-                       Py_False
-#endif
-  );
-}
-
 PyMethodDef methods[] = {
     {"vector2_new", vector2_new, METH_O, nullptr},
     {"argparse_ff", argparse_ff, METH_VARARGS, nullptr},
-#ifdef HAVE_PARSER
     {"parse_vector2", parse_vector2, METH_VARARGS, nullptr},
-#endif
-#ifdef HAVE_RECT
     {"rect_collide_rect_rect", rect_collide_rect_rect, METH_VARARGS, nullptr},
-#endif
     {"gen_image_color", gen_image_color, METH_VARARGS, nullptr},
-    {"features", features, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
 rt::Sibling siblings[] = {
     {"tarvex.vector2.vector2", "Vector2", sizeof(tarvex_Vector2Object), &v2_type,
      reinterpret_cast<void**>(&v2_vt)},
-#ifdef HAVE_RECT
     {"tarvex.rect.rect", "Rect", sizeof(tarvex_RectObject), &rect_type,
      reinterpret_cast<void**>(&rect_vt)},
-#endif
 };
 
 int body(PyObject* module) {

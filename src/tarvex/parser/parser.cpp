@@ -1,0 +1,221 @@
+// tarvex.parser.parser: coercion of vector-, rect- and colour-like Python
+// arguments into raylib structures, published for native modules as C
+// functions in __pyx_capi__ (see include/tarvex/parser.h).
+//
+// Every function returns the structure by value; on failure it sets an
+// exception and returns all zeros. The package's own value types, exact
+// tuples and exact lists are recognised by their type pointer and read
+// without creating any object; any other sequence is read through its
+// iterator into a short temporary list.
+#include "tarvex/_runtime/runtime.h"
+#include "tarvex/color/color.h"
+#include "tarvex/rect/rect.h"
+#include "tarvex/vector2/vector2.h"
+#include "tarvex/vector4/vector4.h"
+
+namespace {
+
+namespace rt = tarvex::rt;
+using rt::Ref;
+
+PyTypeObject* vector2_type;
+tarvex_Vector2VTable* vector2_vt;
+PyTypeObject* vector4_type;
+tarvex_Vector4VTable* vector4_vt;
+PyTypeObject* color_type;
+tarvex_ColorVTable* color_vt;
+PyTypeObject* rect_type;
+tarvex_RectVTable* rect_vt;
+
+// How one function names its argument kind in messages and which lengths it
+// takes.
+struct Kind {
+  const char* name;       // "vector2", "rect", "color"
+  const char* fname;      // the C function, for a null argument
+  Py_ssize_t min, max;    // accepted item counts
+  const char* counts;     // "2", "4", "3-4"
+};
+
+constexpr Kind kVector2{"vector2", "parse_vector2_like", 2, 2, "2"};
+constexpr Kind kRect{"rect", "parse_rect_like", 4, 4, "4"};
+constexpr Kind kColor{"color", "parse_color_like", 3, 4, "3-4"};
+constexpr Py_ssize_t kMaxItems = 4;
+
+bool length_error(const Kind& k, const char* form) {
+  PyErr_Format(PyExc_ValueError, "%s for %s-like argument must have only %s elements.", form, k.name,
+               k.counts);
+  return false;
+}
+
+// Fills items[0..n) with new references to the items of a sequence and *n
+// with their count. Exact tuples and lists are read in place (a list under
+// its critical section, so a concurrent change cannot tear the read); the
+// references are taken before any item is converted, since converting runs
+// the items' own code, which may change the list. Any other sequence goes
+// through its iterator, read for at most one item more than the longest
+// accepted length, so an endless sequence is refused instead of being
+// materialised. Returns false with an exception set; nothing is held then.
+// On success *handled tells whether obj was a sequence at all.
+bool sequence_items(const Kind& k, PyObject* obj, Ref* items, Py_ssize_t* n, bool* handled) {
+  *handled = true;
+  if (PyTuple_CheckExact(obj)) {
+    *n = PyTuple_GET_SIZE(obj);
+    if (*n < k.min || *n > k.max) return length_error(k, "tuple");
+    for (Py_ssize_t i = 0; i < *n; ++i) items[i] = Ref::borrow(PyTuple_GET_ITEM(obj, i));
+    return true;
+  }
+  if (PyList_CheckExact(obj)) {
+    bool ok;
+    Py_BEGIN_CRITICAL_SECTION(obj);
+    *n = PyList_GET_SIZE(obj);
+    ok = *n >= k.min && *n <= k.max;
+    if (ok)
+      for (Py_ssize_t i = 0; i < *n; ++i) items[i] = Ref::borrow(PyList_GET_ITEM(obj, i));
+    Py_END_CRITICAL_SECTION();
+    return ok || length_error(k, "list");
+  }
+  if (!PySequence_Check(obj)) {
+    *handled = false;
+    return false;
+  }
+  Ref it(PyObject_GetIter(obj));
+  if (!it) {
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+      PyErr_Clear();
+      PyErr_SetString(PyExc_TypeError, "expected sequence");
+    }
+    return false;
+  }
+  Py_ssize_t count = 0;
+  for (;;) {
+    PyObject* item;
+    int r = PyIter_NextItem(it.get(), &item);
+    if (r < 0) return false;
+    if (r == 0) break;
+    Ref owned(item);
+    if (count == k.max) return length_error(k, "sequence");  // one too many
+    items[count++] = std::move(owned);
+  }
+  if (count < k.min) return length_error(k, "sequence");
+  *n = count;
+  return true;
+}
+
+bool to_float(PyObject* o, float* out) {
+  double d;
+  if (!rt::to_double(o, &d)) return false;
+  *out = rt::narrow(d);
+  return true;
+}
+
+// A borrowed argument must be an object; a null one (an unchecked failed
+// call in the caller) keeps the caller's exception, or gets SystemError.
+bool null_argument(const Kind& k, PyObject* obj) {
+  if (obj) return false;
+  if (!PyErr_Occurred())
+    PyErr_Format(PyExc_SystemError, "%s() called with a NULL object", k.fname);
+  return true;
+}
+
+// Reads `count` floats of a vector- or rect-like argument that is not one of
+// the package's own types.
+bool floats_from(const Kind& k, PyObject* obj, float* out, const char* type_error) {
+  Ref items[kMaxItems + 1];
+  Py_ssize_t n = 0;
+  bool handled;
+  if (!sequence_items(k, obj, items, &n, &handled)) {
+    if (!handled)
+      PyErr_Format(PyExc_TypeError, type_error, rt::type_short_name(Py_TYPE(obj)));
+    return false;
+  }
+  for (Py_ssize_t i = 0; i < n; ++i)
+    if (!to_float(items[i].get(), &out[i])) return false;
+  return true;
+}
+
+extern "C" {
+
+static Vector2 parse_vector2_like(PyObject* obj) {
+  if (null_argument(kVector2, obj)) return Vector2{};
+  if (Py_IS_TYPE(obj, vector2_type)) return reinterpret_cast<tarvex_Vector2Object*>(obj)->data;
+  float v[2];
+  if (!floats_from(kVector2, obj, v, "vector2-like argument must be Vector2, or any sequence, got %s."))
+    return Vector2{};
+  return Vector2{v[0], v[1]};
+}
+
+static Rectangle parse_rect_like(PyObject* obj) {
+  if (null_argument(kRect, obj)) return Rectangle{};
+  if (Py_IS_TYPE(obj, rect_type)) return reinterpret_cast<tarvex_RectObject*>(obj)->_raw;
+  float v[4];
+  if (!floats_from(kRect, obj, v, "rect_like argument must be Rect, tuple, or list, got %s"))
+    return Rectangle{};
+  return Rectangle{v[0], v[1], v[2], v[3]};
+}
+
+static Color parse_color_like(PyObject* obj) {
+  if (null_argument(kColor, obj)) return Color{};
+  if (Py_IS_TYPE(obj, color_type)) return reinterpret_cast<tarvex_ColorObject*>(obj)->_raw;
+  Ref items[kMaxItems + 1];
+  Py_ssize_t n = 0;
+  bool handled;
+  if (!sequence_items(kColor, obj, items, &n, &handled)) {
+    if (!handled)
+      PyErr_Format(PyExc_TypeError, "color-like argument must be Color, or any sequence, got %s.",
+                   rt::type_short_name(Py_TYPE(obj)));
+    return Color{};
+  }
+  unsigned char ch[4] = {0, 0, 0, 255};
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    int v;
+    if (!rt::to_c_int(items[i].get(), &v)) return Color{};
+    ch[i] = static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
+  }
+  return Color{ch[0], ch[1], ch[2], ch[3]};
+}
+
+}  // extern "C"
+
+struct Export {
+  const char* name;
+  const char* signature;
+  void* function;
+};
+
+const Export kExports[] = {
+    {"parse_color_like", "struct Color (PyObject *)", reinterpret_cast<void*>(parse_color_like)},
+    {"parse_rect_like", "struct Rectangle (PyObject *)", reinterpret_cast<void*>(parse_rect_like)},
+    {"parse_vector2_like", "struct Vector2 (PyObject *)",
+     reinterpret_cast<void*>(parse_vector2_like)},
+};
+
+int body(PyObject* module) {
+  Ref capi(PyDict_New());
+  if (!capi) return -1;
+  for (const Export& e : kExports) {
+    Ref capsule(PyCapsule_New(e.function, e.signature, nullptr));
+    if (!capsule || PyDict_SetItemString(capi.get(), e.name, capsule.get()) < 0) return -1;
+  }
+  if (PyModule_AddObjectRef(module, "__pyx_capi__", capi.get()) < 0) return -1;
+  Ref test(PyDict_New());
+  if (!test) return -1;
+  return PyModule_AddObjectRef(module, "__test__", test.get());
+}
+
+rt::Sibling siblings[] = {
+    {"tarvex.vector2.vector2", "Vector2", sizeof(tarvex_Vector2Object), &vector2_type,
+     reinterpret_cast<void**>(&vector2_vt)},
+    {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type,
+     reinterpret_cast<void**>(&vector4_vt)},
+    {"tarvex.color.color", "Color", sizeof(tarvex_ColorObject), &color_type,
+     reinterpret_cast<void**>(&color_vt)},
+    {"tarvex.rect.rect", "Rect", sizeof(tarvex_RectObject), &rect_type,
+     reinterpret_cast<void**>(&rect_vt)},
+};
+
+rt::Module module_frame({"parser", "tarvex.parser.parser", "src/tarvex/parser/parser", nullptr, 0,
+                         siblings, 4, nullptr, body});
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_parser() { return module_frame.init(); }
