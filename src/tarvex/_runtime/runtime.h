@@ -164,7 +164,9 @@ inline bool to_double(PyObject* o, double* out) {
     *out = PyFloat_AS_DOUBLE(o);
     return true;
   }
-  double d = PyFloat_AsDouble(o);
+  // An exact int converts without the float object its __float__ would make;
+  // the result and the overflow error are the same.
+  double d = PyLong_CheckExact(o) ? PyLong_AsDouble(o) : PyFloat_AsDouble(o);
   if (d == -1.0 && PyErr_Occurred()) return false;
   *out = d;
   return true;

@@ -120,6 +120,29 @@ bool null_argument(const Kind& k, PyObject* obj) {
 // Reads `count` floats of a vector- or rect-like argument that is not one of
 // the package's own types.
 bool floats_from(const Kind& k, PyObject* obj, float* out, const char* type_error) {
+  // An exact tuple holds its items for as long as the caller holds it, so
+  // they are converted in place, whatever code their conversion runs.
+  if (PyTuple_CheckExact(obj) && PyTuple_GET_SIZE(obj) == k.min) [[likely]] {
+    for (Py_ssize_t i = 0; i < k.min; ++i)
+      if (!to_float(PyTuple_GET_ITEM(obj, i), &out[i])) return false;
+    return true;
+  }
+  // A list of exact floats is read under its critical section; converting
+  // them runs no code that could change the list.
+  if (PyList_CheckExact(obj)) {
+    bool done = false;
+    Py_BEGIN_CRITICAL_SECTION(obj);
+    if (PyList_GET_SIZE(obj) == k.min) {
+      done = true;
+      for (Py_ssize_t i = 0; done && i < k.min; ++i) {
+        PyObject* item = PyList_GET_ITEM(obj, i);
+        done = PyFloat_CheckExact(item);
+        if (done) out[i] = rt::narrow(PyFloat_AS_DOUBLE(item));
+      }
+    }
+    Py_END_CRITICAL_SECTION();
+    if (done) return true;
+  }
   Ref items[kMaxItems + 1];
   Py_ssize_t n = 0;
   bool handled;
