@@ -39,8 +39,8 @@ def test_pickling_and_copying_are_refused(action):
 
 
 @pytest.mark.parametrize("call, text", [
-    (lambda g: g.__reduce__(1), "__reduce__() takes no arguments (1 given)"),
-    (lambda g: g.__setstate__(), "__setstate__() takes exactly one argument (0 given)"),
+    (lambda g: g.__reduce__(1), "__reduce__() takes exactly 0 positional arguments (1 given)"),
+    (lambda g: g.__setstate__(), "__setstate__() takes exactly 1 positional argument (0 given)"),
 ])
 def test_pickle_hook_argument_counts(call, text):
     with pytest.raises(TypeError, match=text.replace("(", r"\(").replace(")", r"\)")):

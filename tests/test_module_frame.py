@@ -70,3 +70,40 @@ def test_bind_missing_or_bad_table(fake_module):
 def test_bind_missing_module():
     with pytest.raises(ModuleNotFoundError):
         helper.bind("_tarvex_no_such_module", "X", 0)
+
+
+def _no_arg_methods():
+    from tarvex.color.color import Color
+    from tarvex.image.image import Image
+    from tarvex.rect.rect import Rect
+    from tarvex.vector3.vector3 import Vector3
+    from tarvex.vector4.vector4 import Vector4
+
+    return [
+        (Vector2(1, 2), "get_normalized"), (Vector3(), "copy"), (Vector4(), "get_int_tuple"),
+        (Vector2(), "__reduce__"), (Rect(), "__reduce__"), (Color(1, 2, 3, 4), "to_int"),
+        (Color(1, 2, 3, 4), "normalize"), (Image(), "unload"), (Image(), "copy"),
+        (Image, "load_from_screen"),
+    ]
+
+
+@pytest.mark.parametrize("obj, name", _no_arg_methods())
+def test_methods_without_parameters_use_the_package_messages(obj, name):
+    method = getattr(obj, name)
+    with pytest.raises(TypeError) as e:
+        method(1, 2)
+    assert str(e.value) == f"{name}() takes exactly 0 positional arguments (2 given)"
+    with pytest.raises(TypeError) as e:
+        method(x=1)
+    assert str(e.value) == f"{name}() got an unexpected keyword argument 'x'"
+
+
+@pytest.mark.parametrize("type_name", ["Vector2", "Rect"])
+def test_setstate_takes_one_argument(type_name):
+    from tarvex.rect.rect import Rect
+
+    obj = {"Vector2": Vector2, "Rect": Rect}[type_name]()
+    with pytest.raises(TypeError, match=r"^__setstate__\(\) takes exactly 1 positional argument \(0 given\)$"):
+        obj.__setstate__()
+    with pytest.raises(TypeError, match="pickling"):
+        obj.__setstate__(state=None)

@@ -155,6 +155,34 @@ inline bool bind_fast(const Params& p, PyObject* const* args, Py_ssize_t nargs,
 // TypeError "<fname>() got an unexpected keyword argument '<kw>'".
 void unexpected_keyword(const char* fname, PyObject* kw);
 
+// Binding of a method without parameters: true when no argument was given,
+// else false with the package's count or keyword TypeError set.
+inline bool no_args(const char* fname, Py_ssize_t nargs, PyObject* kwnames) {
+  if (nargs == 0 && (kwnames == nullptr || PyTuple_GET_SIZE(kwnames) == 0)) [[likely]]
+    return true;
+  const Params p{fname, nullptr, 0, 0};
+  return bind_params(p, nullptr, nargs, kwnames, nullptr);
+}
+
+// A METH_FASTCALL | METH_KEYWORDS function pointer for a method table.
+template <class F>
+PyCFunction fastcall_kw(F* f) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
+// A method-table entry for a method without parameters named `name` that
+// returns `call(self)`, with the package's argument messages.
+#define TARVEX_NOARGS_METHOD(name, call, doc)                                            \
+  PyMethodDef {                                                                          \
+    name,                                                                                \
+        ::tarvex::rt::fastcall_kw(+[](PyObject* self, PyObject* const*, Py_ssize_t nargs, \
+                                      PyObject* kwnames) -> PyObject* {                  \
+          if (!::tarvex::rt::no_args(name, nargs, kwnames)) return nullptr;              \
+          return call(self);                                                             \
+        }),                                                                              \
+        METH_FASTCALL | METH_KEYWORDS, doc                                               \
+  }
+
 // ---------------------------------------------------------------------------
 // Number conversions
 
@@ -207,17 +235,21 @@ bool to_c_int(PyObject* o, int* out);
 
 template <const char* Msg>
 struct PickleRefusal {
-  static PyObject* reduce(PyObject*, PyObject*) {
-    PyErr_SetString(PyExc_TypeError, Msg);
+  static PyObject* reduce(PyObject*, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+    if (no_args("__reduce__", nargs, kwnames)) PyErr_SetString(PyExc_TypeError, Msg);
     return nullptr;
   }
-  static PyObject* setstate(PyObject*, PyObject*) {
-    PyErr_SetString(PyExc_TypeError, Msg);
+  static PyObject* setstate(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                            PyObject* kwnames) {
+    static const char* const names[] = {"state"};
+    static const Params p{"__setstate__", names, 1, 1};
+    PyObject* state;
+    if (bind_fast(p, args, nargs, kwnames, &state)) PyErr_SetString(PyExc_TypeError, Msg);
     return nullptr;
   }
   static inline PyMethodDef defs[3] = {
-      {"__reduce__", reduce, METH_NOARGS, nullptr},
-      {"__setstate__", setstate, METH_O, nullptr},
+      {"__reduce__", fastcall_kw(reduce), METH_FASTCALL | METH_KEYWORDS, nullptr},
+      {"__setstate__", fastcall_kw(setstate), METH_FASTCALL | METH_KEYWORDS, nullptr},
       {nullptr, nullptr, 0, nullptr},
   };
 };

@@ -538,7 +538,7 @@ struct Vec {
 
   // --------------------------------------------------------- methods
   template <PyObject* (*Entry)(Obj*, int)>
-  static PyObject* py_noargs(PyObject* self, PyObject*) {
+  static PyObject* py_noargs(PyObject* self) {
     return Entry(as(self), 0);
   }
   static PyObject* py_deepcopy(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
@@ -820,23 +820,23 @@ struct Vec {
        reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
            from_components<AsDouble, Creators::new_, Traits::from_components_name>)),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {"copy", py_noargs<copy>, METH_NOARGS, nullptr},
-      {"__copy__", py_noargs<copy>, METH_NOARGS, nullptr},
+      TARVEX_NOARGS_METHOD("copy", py_noargs<copy>, nullptr),
+      TARVEX_NOARGS_METHOD("__copy__", py_noargs<copy>, nullptr),
       {"__deepcopy__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_deepcopy)),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
       {kSadd, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_sadd)),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {"to_abs", py_noargs<to_abs>, METH_NOARGS, nullptr},
-      {"get_abs", py_noargs<get_abs>, METH_NOARGS, nullptr},
-      {"to_neg", py_noargs<to_neg>, METH_NOARGS, nullptr},
-      {"get_neg", py_noargs<get_neg>, METH_NOARGS, nullptr},
-      {"to_round", py_noargs<to_round>, METH_NOARGS, nullptr},
-      {"get_round", py_noargs<get_round>, METH_NOARGS, nullptr},
-      {"to_normalized", py_noargs<to_normalized>, METH_NOARGS, nullptr},
-      {"get_normalized", py_noargs<get_normalized>, METH_NOARGS, nullptr},
-      {"get_tuple", py_noargs<get_tuple>, METH_NOARGS, nullptr},
-      {"get_int_tuple", py_noargs<get_int_tuple>, METH_NOARGS, nullptr},
-      {"get_rounded_tuple", py_noargs<get_rounded_tuple>, METH_NOARGS, nullptr},
+      TARVEX_NOARGS_METHOD("to_abs", py_noargs<to_abs>, nullptr),
+      TARVEX_NOARGS_METHOD("get_abs", py_noargs<get_abs>, nullptr),
+      TARVEX_NOARGS_METHOD("to_neg", py_noargs<to_neg>, nullptr),
+      TARVEX_NOARGS_METHOD("get_neg", py_noargs<get_neg>, nullptr),
+      TARVEX_NOARGS_METHOD("to_round", py_noargs<to_round>, nullptr),
+      TARVEX_NOARGS_METHOD("get_round", py_noargs<get_round>, nullptr),
+      TARVEX_NOARGS_METHOD("to_normalized", py_noargs<to_normalized>, nullptr),
+      TARVEX_NOARGS_METHOD("get_normalized", py_noargs<get_normalized>, nullptr),
+      TARVEX_NOARGS_METHOD("get_tuple", py_noargs<get_tuple>, nullptr),
+      TARVEX_NOARGS_METHOD("get_int_tuple", py_noargs<get_int_tuple>, nullptr),
+      TARVEX_NOARGS_METHOD("get_rounded_tuple", py_noargs<get_rounded_tuple>, nullptr),
       {kDistanceTo, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_measure<distance_to, kDistanceTo>)),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
       {kDistanceSquaredTo,

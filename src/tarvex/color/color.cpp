@@ -188,9 +188,9 @@ void dealloc(PyObject* o) { Py_TYPE(o)->tp_free(o); }
 
 // ------------------------------------------------------------------ methods
 
-PyObject* py_normalize(PyObject* self, PyObject*) { return c_normalize(as(self)); }
+PyObject* py_normalize(PyObject* self) { return c_normalize(as(self)); }
 
-PyObject* py_to_int(PyObject* self, PyObject*) { return PyLong_FromLong(c_to_int(as(self), 0)); }
+PyObject* py_to_int(PyObject* self) { return PyLong_FromLong(c_to_int(as(self), 0)); }
 
 PyObject* py_tint(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   static const char* const names[] = {"tint"};
@@ -222,12 +222,12 @@ PyObject* py_fade(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject*
 }
 
 PyMethodDef methods[] = {
-    {"normalize", py_normalize, METH_NOARGS, nullptr},
-    {"tint", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_tint)),
+    TARVEX_NOARGS_METHOD("normalize", py_normalize, nullptr),
+    {"tint", rt::fastcall_kw(py_tint),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
-    {"fade", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_fade)),
+    {"fade", rt::fastcall_kw(py_fade),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
-    {"to_int", py_to_int, METH_NOARGS, nullptr},
+    TARVEX_NOARGS_METHOD("to_int", py_to_int, nullptr),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -377,8 +377,8 @@ PyObject* from_channel_impl(Obj* self, int channel) {
 // Override dispatch
 
 PyObject* py_export(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
-PyObject* py_unload(PyObject*, PyObject*);
-PyObject* py_copy(PyObject*, PyObject*);
+PyObject* py_unload(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+PyObject* py_copy(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
 PyObject* py_from_channel(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
 
 bool python_subclass(PyObject* self) noexcept {
@@ -868,16 +868,16 @@ PyObject* py_export(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObjec
   return PyBool_FromLong(r);
 }
 
-PyObject* py_unload(PyObject* self, PyObject*) {
-  if (unload_impl(as(self)) < 0) {
+PyObject* py_unload(PyObject* self, PyObject* const*, Py_ssize_t n, PyObject* kw) {
+  if (!rt::no_args("unload", n, kw) || unload_impl(as(self)) < 0) {
     traceback("unload");
     return nullptr;
   }
   Py_RETURN_NONE;
 }
 
-PyObject* py_copy(PyObject* self, PyObject*) {
-  PyObject* r = copy_impl(as(self));
+PyObject* py_copy(PyObject* self, PyObject* const*, Py_ssize_t n, PyObject* kw) {
+  PyObject* r = rt::no_args("copy", n, kw) ? copy_impl(as(self)) : nullptr;
   if (!r) traceback("copy");
   return r;
 }
@@ -894,7 +894,9 @@ PyObject* py_from_channel(PyObject* self, PyObject* const* args, Py_ssize_t n, P
   return r;
 }
 
-PyObject* py_copy_dunder(PyObject* self, PyObject*) { return entry_copy(as(self), 0); }
+PyObject* py_copy_dunder(PyObject* self, PyObject* const*, Py_ssize_t n, PyObject* kw) {
+  return rt::no_args("__copy__", n, kw) ? entry_copy(as(self), 0) : nullptr;
+}
 
 PyObject* py_deepcopy(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
   static const char* const names[] = {"memo"};
@@ -947,8 +949,8 @@ PyObject* py_load_anim(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject*
   return r;
 }
 
-PyObject* py_load_from_screen(PyObject*, PyObject*) {
-  PyObject* r = load_from_screen_impl();
+PyObject* py_load_from_screen(PyObject*, PyObject* const*, Py_ssize_t n, PyObject* kw) {
+  PyObject* r = rt::no_args("load_from_screen", n, kw) ? load_from_screen_impl() : nullptr;
   if (!r) traceback("load_from_screen");
   return r;
 }
@@ -1106,7 +1108,7 @@ PyMethodDef methods[] = {
      "load_raw(file_name, width, height, format, header) -> Image"},
     {"load_anim", cfunc(py_load_anim), kStatic,
      "load_anim(file_name)\n--\n\nload_anim(file_name) -> tuple[Image, int]"},
-    {"load_from_screen", py_load_from_screen, METH_STATIC | METH_NOARGS,
+    {"load_from_screen", cfunc(py_load_from_screen), METH_STATIC | METH_FASTCALL | METH_KEYWORDS,
      "load_from_screen()\n--\n\nload_from_screen() -> Image"},
     {"generate_with_color", cfunc(py_gen_color), kStatic,
      "generate_with_color(width, height, color)\n--\n\n"
@@ -1134,10 +1136,10 @@ PyMethodDef methods[] = {
      "generate_with_cellular(width, height, tile_size) -> Image"},
     {"generate_with_text", cfunc(py_gen_text), kStatic,
      "generate_with_text(width, height, text)\n--\n\ngenerate_with_text(width, height, text) -> Image"},
-    {"copy", py_copy, METH_NOARGS, "copy($self)\n--\n\ncopy() -> Image"},
-    {"__copy__", py_copy_dunder, METH_NOARGS, nullptr},
+    {"copy", cfunc(py_copy), METH_FASTCALL | METH_KEYWORDS, "copy($self)\n--\n\ncopy() -> Image"},
+    {"__copy__", cfunc(py_copy_dunder), METH_FASTCALL | METH_KEYWORDS, nullptr},
     {"__deepcopy__", cfunc(py_deepcopy), kFast, nullptr},
-    {"unload", py_unload, METH_NOARGS, "unload($self)\n--\n\nunload() -> None"},
+    {"unload", cfunc(py_unload), METH_FASTCALL | METH_KEYWORDS, "unload($self)\n--\n\nunload() -> None"},
     {"export", cfunc(py_export), kFast, "export($self, file_name)\n--\n\nexport(file_name) -> bool"},
     {"from_channel", cfunc(py_from_channel), kFast,
      "from_channel($self, selected_channel)\n--\n\nfrom_channel(selected_channel) -> Image"},
