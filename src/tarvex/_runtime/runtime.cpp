@@ -258,6 +258,15 @@ void unexpected_keyword(const char* fname, PyObject* kw) {
   PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", fname, kw);
 }
 
+bool keywords_refused(const char* fname, PyObject* kwds) {
+  if (!kwds || PyDict_GET_SIZE(kwds) == 0) return false;
+  PyObject *key, *value;
+  Py_ssize_t pos = 0;
+  PyDict_Next(kwds, &pos, &key, &value);
+  unexpected_keyword(fname, key);
+  return true;
+}
+
 namespace {
 
 void count_error(const Params& p, Py_ssize_t given) {

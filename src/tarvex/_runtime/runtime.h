@@ -155,6 +155,10 @@ inline bool bind_fast(const Params& p, PyObject* const* args, Py_ssize_t nargs,
 // TypeError "<fname>() got an unexpected keyword argument '<kw>'".
 void unexpected_keyword(const char* fname, PyObject* kw);
 
+// For a tp_init that takes no keywords: true, with the unexpected-keyword
+// TypeError for the first one set, when `kwds` holds any.
+bool keywords_refused(const char* fname, PyObject* kwds);
+
 // Binding of a method without parameters: true when no argument was given,
 // else false with the package's count or keyword TypeError set.
 inline bool no_args(const char* fname, Py_ssize_t nargs, PyObject* kwnames) {

@@ -438,16 +438,8 @@ struct Vec {
   }
 
   static int tp_init(PyObject* self, PyObject* args, PyObject* kwds) {
-    if (kwds && PyDict_GET_SIZE(kwds)) {
-      PyObject *key, *value;
-      Py_ssize_t pos = 0;
-      PyDict_Next(kwds, &pos, &key, &value);
-      rt::unexpected_keyword("__init__", key);
-      traceback("__init__");
-      return -1;
-    }
-    PyObject* const* items = reinterpret_cast<PyTupleObject*>(args)->ob_item;
-    if (init_args(as(self), items, PyTuple_GET_SIZE(args)) < 0) {
+    if (rt::keywords_refused("__init__", kwds) ||
+        init_args(as(self), PySequence_Fast_ITEMS(args), PyTuple_GET_SIZE(args)) < 0) {
       traceback("__init__");
       return -1;
     }

@@ -120,12 +120,7 @@ int tp_init(PyObject* self, PyObject* args, PyObject* kwds) {
   const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
   if (nargs) {
     rt::bind_params(kInitParams, &PyTuple_GET_ITEM(args, 0), nargs, nullptr, nullptr);
-  } else if (kwds && PyDict_GET_SIZE(kwds)) {
-    PyObject *key, *value;
-    Py_ssize_t pos = 0;
-    PyDict_Next(kwds, &pos, &key, &value);
-    rt::unexpected_keyword("__init__", key);
-  } else {
+  } else if (!rt::keywords_refused("__init__", kwds)) {
     r = fill(self);
   }
   if (r < 0) rt::add_traceback(kTypePath, "__init__", kFile);
