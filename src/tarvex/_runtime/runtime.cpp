@@ -105,6 +105,32 @@ int publish_vtable(PyTypeObject* type, void* vtable) {
   return 0;
 }
 
+// The interpreter does not specialise attribute loads of staticmethod
+// objects, so every `Type.static_method(...)` call would pay a generic
+// lookup. A builtin function has no __get__: stored in the type's dict in
+// place of its staticmethod wrapper it behaves the same (the class and its
+// instances hand out the very function the wrapper held) and its loads are
+// specialised.
+int unwrap_static_methods(PyTypeObject* type) {
+  if (!type->tp_methods) return 0;
+  Ref dict(PyType_GetDict(type));
+  if (!dict) return -1;
+  bool changed = false;
+  for (PyMethodDef* d = type->tp_methods; d->ml_name; ++d) {
+    if (!(d->ml_flags & METH_STATIC)) continue;
+    PyObject* found;
+    int r = PyDict_GetItemStringRef(dict.get(), d->ml_name, &found);
+    if (r < 0) return -1;
+    Ref wrapper(found);
+    if (r == 0 || !Py_IS_TYPE(found, &PyStaticMethod_Type)) continue;
+    Ref function(PyObject_GetAttrString(found, "__func__"));
+    if (!function || PyDict_SetItemString(dict.get(), d->ml_name, function.get()) < 0) return -1;
+    changed = true;
+  }
+  if (changed) PyType_Modified(type);
+  return 0;
+}
+
 int install_pickle_refusal(PyTypeObject* type, PyMethodDef* defs) {
   Ref dict(PyType_GetDict(type));
   if (!dict) return -1;
@@ -157,7 +183,7 @@ int Module::exec_steps(PyObject* module) {
   }
   for (std::size_t i = 0; i < spec_.ntypes; ++i) {
     const TypeEntry& t = spec_.types[i];
-    if (PyType_Ready(t.type) < 0) return -1;
+    if (PyType_Ready(t.type) < 0 || unwrap_static_methods(t.type) < 0) return -1;
 #ifdef Py_GIL_DISABLED
     PyUnstable_Object_EnableDeferredRefcount(reinterpret_cast<PyObject*>(t.type));
 #endif
