@@ -60,9 +60,9 @@ PyObject* new_(int sample_rate, int sample_size, int channels) {
   } else if (channels < 1 || channels > 8) {
     PyErr_Format(PyExc_ValueError, "channels must be from 1 to 8 (got %d)", channels);
   } else {
-    AudioStream s = LoadAudioStream(static_cast<unsigned>(sample_rate),
-                                    static_cast<unsigned>(sample_size),
-                                    static_cast<unsigned>(channels));
+    AudioStream s =
+        LoadAudioStream(static_cast<unsigned>(sample_rate), static_cast<unsigned>(sample_size),
+                        static_cast<unsigned>(channels));
     PyObject* r = make(s, 1);
     if (r) return r;
     if (s.buffer) UnloadAudioStream(s);
@@ -97,9 +97,7 @@ PyObject* get_sample_rate(PyObject* o, void*) {
 PyObject* get_sample_size(PyObject* o, void*) {
   return PyLong_FromUnsignedLong(as(o)->_raw.sampleSize);
 }
-PyObject* get_channels(PyObject* o, void*) {
-  return PyLong_FromUnsignedLong(as(o)->_raw.channels);
-}
+PyObject* get_channels(PyObject* o, void*) { return PyLong_FromUnsignedLong(as(o)->_raw.channels); }
 PyObject* get_valid(PyObject* o, void*) {
   return PyBool_FromLong(as(o)->_raw.buffer != nullptr && IsAudioStreamValid(as(o)->_raw));
 }
@@ -136,8 +134,7 @@ int body(PyObject*) {
   return 0;
 }
 
-rt::TypeEntry types[] = {
-    {&type, "AudioStream", &vtable, rt::PickleRefusal<kPickleMessage>::defs}};
+rt::TypeEntry types[] = {{&type, "AudioStream", &vtable, rt::PickleRefusal<kPickleMessage>::defs}};
 rt::Module module_frame({"audio_stream", "tarvex.audio_stream.audio_stream", kFile, types, 1,
                          nullptr, 0, constants, body});
 

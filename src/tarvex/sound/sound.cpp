@@ -267,23 +267,27 @@ PyObject* py_load_alias(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
   return r;
 }
 
-PyObject* py_play(PyObject* self, PyObject*) {
-  PlaySound(as(self)->_raw);
+// The methods without parameters: each hands the sound to one raylib call
+// (unload goes through the C table). None tests whether the sound is loaded;
+// raylib ignores a null buffer.
+template <const char* Name, void (*Act)(Sound)>
+PyObject* py_action(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!rt::no_args(Name, nargs, kwnames)) {
+    traceback(Name);
+    return nullptr;
+  }
+  Act(as(self)->_raw);
   Py_RETURN_NONE;
 }
-PyObject* py_stop(PyObject* self, PyObject*) {
-  StopSound(as(self)->_raw);
-  Py_RETURN_NONE;
-}
-PyObject* py_pause(PyObject* self, PyObject*) {
-  PauseSound(as(self)->_raw);
-  Py_RETURN_NONE;
-}
-PyObject* py_resume(PyObject* self, PyObject*) {
-  ResumeSound(as(self)->_raw);
-  Py_RETURN_NONE;
-}
-PyObject* py_unload(PyObject* self, PyObject*) {
+
+constexpr char kPlay[] = "play", kStop[] = "stop", kPause[] = "pause", kResume[] = "resume",
+               kUnload[] = "unload";
+
+PyObject* py_unload(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!rt::no_args(kUnload, nargs, kwnames)) {
+    traceback(kUnload);
+    return nullptr;
+  }
   vtable.c_unload(as(self));
   Py_RETURN_NONE;
 }
@@ -292,10 +296,14 @@ PyObject* py_unload(PyObject* self, PyObject*) {
 // 16-bit signed, 32-bit float); 0 for a size raylib has no layout for.
 uint64_t sample_bytes(unsigned bits) noexcept {
   switch (bits) {
-    case 8: return 1;
-    case 16: return 2;
-    case 32: return 4;
-    default: return 0;
+    case 8:
+      return 1;
+    case 16:
+      return 2;
+    case 32:
+      return 4;
+    default:
+      return 0;
   }
 }
 
@@ -313,8 +321,8 @@ bool check_update(const Sound& raw, int frames, Py_ssize_t len) {
   const uint64_t per_frame = sample_bytes(bits) * channels;
   if (per_frame == 0) {
     PyErr_Format(PyExc_ValueError,
-                 "the sound's samples (%u channels of %u bits) have no layout to update",
-                 channels, bits);
+                 "the sound's samples (%u channels of %u bits) have no layout to update", channels,
+                 bits);
     return false;
   }
   // Divided rather than multiplied: channels * 4 * frames can exceed 64 bits.
@@ -372,21 +380,23 @@ PyObject* py_update(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
   return r;
 }
 
-#define TARVEX_FASTCALL_KW(f) \
-  reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f))
-
-constexpr int kStatic = METH_STATIC | METH_FASTCALL | METH_KEYWORDS;
+constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
+constexpr int kStatic = METH_STATIC | kMethod;
 
 PyMethodDef methods[] = {
-    {"load", TARVEX_FASTCALL_KW(py_load), kStatic, "load(file_name)\n--\n\nload(file_name) -> Sound"},
-    {"load_alias", TARVEX_FASTCALL_KW(py_load_alias), kStatic,
+    {"load", rt::fastcall_kw(py_load), kStatic, "load(file_name)\n--\n\nload(file_name) -> Sound"},
+    {"load_alias", rt::fastcall_kw(py_load_alias), kStatic,
      "load_alias(source)\n--\n\nload_alias(source) -> Sound"},
-    {"play", py_play, METH_NOARGS, "play($self)\n--\n\nplay() -> None"},
-    {"stop", py_stop, METH_NOARGS, "stop($self)\n--\n\nstop() -> None"},
-    {"pause", py_pause, METH_NOARGS, "pause($self)\n--\n\npause() -> None"},
-    {"resume", py_resume, METH_NOARGS, "resume($self)\n--\n\nresume() -> None"},
-    {"unload", py_unload, METH_NOARGS, "unload($self)\n--\n\nunload() -> None"},
-    {"update", TARVEX_FASTCALL_KW(py_update), METH_FASTCALL | METH_KEYWORDS,
+    {kPlay, rt::fastcall_kw(py_action<kPlay, PlaySound>), kMethod,
+     "play($self)\n--\n\nplay() -> None"},
+    {kStop, rt::fastcall_kw(py_action<kStop, StopSound>), kMethod,
+     "stop($self)\n--\n\nstop() -> None"},
+    {kPause, rt::fastcall_kw(py_action<kPause, PauseSound>), kMethod,
+     "pause($self)\n--\n\npause() -> None"},
+    {kResume, rt::fastcall_kw(py_action<kResume, ResumeSound>), kMethod,
+     "resume($self)\n--\n\nresume() -> None"},
+    {kUnload, rt::fastcall_kw(py_unload), kMethod, "unload($self)\n--\n\nunload() -> None"},
+    {"update", rt::fastcall_kw(py_update), kMethod,
      "update($self, data, frame_count)\n--\n\nupdate(data, frame_count) -> None"},
     {nullptr, nullptr, 0, nullptr},
 };
