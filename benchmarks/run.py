@@ -238,6 +238,8 @@ def main():
         rows += memory_rows(args.memory_count)
     table = fmt_table(rows, lambda r: " B" if r.group == "memory" else "ns")
     print(table)
+    if args.k:  # a partial run leaves the recorded results alone
+        return
     RESULTS.mkdir(exist_ok=True)
     (RESULTS / "table.txt").write_text(table + "\n")
     png = chart(rows, RESULTS / "ratios.png")
