@@ -37,8 +37,9 @@ def test_new_takes_over_a_loaded_sound(loaded):
     assert helper.sound_fields(s)[1:7] == raw[1:7] and s.valid and not loaded.valid
     # The stream is a borrower made by cfrom_struct with the stream's value.
     assert helper.stream_fields(s.stream)[1:] == raw[1:6] + (0,)
+    helper.stream_c_unload(s.stream)        # a borrower releases nothing
     s.play()
-    assert s.playing
+    assert s.playing and s.stream.valid
     helper.sound_c_unload(s)
     helper.sound_c_unload(s)
     assert not s.valid and helper.sound_fields(s)[1] == 0 and not s.stream.valid
@@ -65,11 +66,6 @@ def test_stream_new_owns_and_c_unload_releases_once(audio):  # noqa: F811
     assert not moved.valid and moved.sample_rate == 22050
 
 
-def test_borrowed_stream_c_unload_leaves_the_sound_alone(loaded):
-    helper.stream_c_unload(loaded.stream)
-    assert loaded.stream.valid and loaded.valid
-
-
 @pytest.mark.parametrize("args, text", [
     ((0, 16, 2), "sample_rate must be positive (got 0)"),
     ((44100, 24, 2), "sample_size must be 8, 16 or 32 (got 24)"),
@@ -85,10 +81,7 @@ def test_stream_new_refuses_formats_raylib_cannot_stream(args, text):
 
 def test_audio_stream_surface():
     assert [n for n in dir(stream_module) if not n.startswith("__")] == ["AudioStream"]
-    assert type(AudioStream.__dict__["__pyx_vtable__"]).__name__ == "PyCapsule"
     with pytest.raises(TypeError):
         AudioStream()
-    st = Sound.load_alias(Sound()).stream
-    for prop in ("sample_rate", "sample_size", "channels", "valid", "is_owner"):
-        with pytest.raises(AttributeError):
-            setattr(st, prop, 1)
+    with pytest.raises(AttributeError):
+        Sound.load_alias(Sound()).stream.sample_rate = 1
