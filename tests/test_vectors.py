@@ -48,6 +48,7 @@ def test_foreign_vector_read_by_attribute(k):
 @pytest.mark.parametrize("args,msg", [
     ((3,), "{n}() invalid constructor argument: int"),
     ((None,), "{n}() invalid constructor argument: NoneType"),
+    ((type("dotted.name", (), {})(),), "{n}() invalid constructor argument: dotted.name"),
     (([1.0] * 7,), "{n}() takes a sequence of length {c}, but got 7"),
     (((),), "{n}() takes a sequence of length {c}, but got 0"),
     ((1, 2, 3, 4, 5), "{n}() takes 0, 1, or {c} arguments, but 5 were given"),
@@ -382,6 +383,10 @@ def test_data_absent_on_wider_vectors():
     (lambda: V3.cls(1, 2), "tarvex.vector3.vector3.Vector3.__init__"),
     (lambda: setattr(V4.make(), "w", None), "tarvex.vector4.vector4.Vector4.w.__set__"),
     (lambda: V2.make() + 1, "tarvex.vector2.vector2.Vector2.__add__"),
+    (lambda: V3.make().get_normalized(1), "tarvex.vector3.vector3.Vector3.get_normalized"),
+    (lambda: V2.make().copy(memo=1), "tarvex.vector2.vector2.Vector2.copy"),
+    (lambda: pickle.dumps(V4.make()), "tarvex.vector4.vector4.Vector4.__reduce__"),
+    (lambda: V2.make().__setstate__(None), "tarvex.vector2.vector2.Vector2.__setstate__"),
 ])
 def test_traceback_entry(call, func):
     with pytest.raises(TypeError) as e:

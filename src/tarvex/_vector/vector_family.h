@@ -404,8 +404,11 @@ struct Vec {
       if (len != N) return length_error(len);
       return store_items(self, [a](int i) { return Ref(PySequence_GetItem(a, i)); }) ? 0 : -1;
     }
-    PyErr_Format(PyExc_TypeError, "%s() invalid constructor argument: %s", Traits::short_name,
-                 rt::type_short_name(Py_TYPE(a)));
+    // The type's __name__, which for a class made at run time may itself hold dots.
+    Ref tname(PyType_GetName(Py_TYPE(a)));
+    if (!tname) return -1;
+    PyErr_Format(PyExc_TypeError, "%s() invalid constructor argument: %U", Traits::short_name,
+                 tname.get());
     return -1;
   }
   static int length_error(Py_ssize_t len) {
@@ -529,10 +532,27 @@ struct Vec {
   }
 
   // --------------------------------------------------------- methods
-  template <PyObject* (*Entry)(Obj*, int)>
-  static PyObject* py_noargs(PyObject* self) {
+  // A method without parameters; a binding error gets the method's
+  // traceback entry like every other error of the type.
+  template <PyObject* (*Entry)(Obj*, int), const char* Name>
+  static PyObject* py_noargs(PyObject* self, PyObject* const*, Py_ssize_t n, PyObject* kw) {
+    if (!rt::no_args(Name, n, kw)) [[unlikely]] {
+      traceback(Name);
+      return nullptr;
+    }
     return Entry(as(self), 0);
   }
+  template <PyObject* (*Entry)(Obj*, int), const char* Name>
+  static PyMethodDef noargs_def() {
+    return {Name, rt::fastcall_kw(py_noargs<Entry, Name>), METH_FASTCALL | METH_KEYWORDS, nullptr};
+  }
+  static inline constexpr char kCopy[] = "copy", kDunderCopy[] = "__copy__", kToAbs[] = "to_abs",
+                               kGetAbs[] = "get_abs", kToNeg[] = "to_neg", kGetNeg[] = "get_neg",
+                               kToRound[] = "to_round", kGetRound[] = "get_round",
+                               kToNormalized[] = "to_normalized",
+                               kGetNormalized[] = "get_normalized", kGetTuple[] = "get_tuple",
+                               kGetIntTuple[] = "get_int_tuple",
+                               kGetRoundedTuple[] = "get_rounded_tuple";
   static PyObject* py_deepcopy(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
     static const char* const names[] = {"memo"};
     static const rt::Params p{"__deepcopy__", names, 1, 1};
@@ -812,23 +832,23 @@ struct Vec {
        reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
            from_components<AsDouble, Creators::new_, Traits::from_components_name>)),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
-      TARVEX_NOARGS_METHOD("copy", py_noargs<copy>, nullptr),
-      TARVEX_NOARGS_METHOD("__copy__", py_noargs<copy>, nullptr),
+      noargs_def<copy, kCopy>(),
+      noargs_def<copy, kDunderCopy>(),
       {"__deepcopy__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_deepcopy)),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
       {kSadd, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_sadd)),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
-      TARVEX_NOARGS_METHOD("to_abs", py_noargs<to_abs>, nullptr),
-      TARVEX_NOARGS_METHOD("get_abs", py_noargs<get_abs>, nullptr),
-      TARVEX_NOARGS_METHOD("to_neg", py_noargs<to_neg>, nullptr),
-      TARVEX_NOARGS_METHOD("get_neg", py_noargs<get_neg>, nullptr),
-      TARVEX_NOARGS_METHOD("to_round", py_noargs<to_round>, nullptr),
-      TARVEX_NOARGS_METHOD("get_round", py_noargs<get_round>, nullptr),
-      TARVEX_NOARGS_METHOD("to_normalized", py_noargs<to_normalized>, nullptr),
-      TARVEX_NOARGS_METHOD("get_normalized", py_noargs<get_normalized>, nullptr),
-      TARVEX_NOARGS_METHOD("get_tuple", py_noargs<get_tuple>, nullptr),
-      TARVEX_NOARGS_METHOD("get_int_tuple", py_noargs<get_int_tuple>, nullptr),
-      TARVEX_NOARGS_METHOD("get_rounded_tuple", py_noargs<get_rounded_tuple>, nullptr),
+      noargs_def<to_abs, kToAbs>(),
+      noargs_def<get_abs, kGetAbs>(),
+      noargs_def<to_neg, kToNeg>(),
+      noargs_def<get_neg, kGetNeg>(),
+      noargs_def<to_round, kToRound>(),
+      noargs_def<get_round, kGetRound>(),
+      noargs_def<to_normalized, kToNormalized>(),
+      noargs_def<get_normalized, kGetNormalized>(),
+      noargs_def<get_tuple, kGetTuple>(),
+      noargs_def<get_int_tuple, kGetIntTuple>(),
+      noargs_def<get_rounded_tuple, kGetRoundedTuple>(),
       {kDistanceTo, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_measure<distance_to, kDistanceTo>)),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
       {kDistanceSquaredTo,
@@ -897,7 +917,24 @@ struct Vec {
     return 0;
   }
 
-  static PyMethodDef* pickle_refusal() { return rt::PickleRefusal<Traits::pickle_message>::defs; }
+  // The pickling refusal, with the type's traceback entry on the raised error.
+  using Pickle = rt::PickleRefusal<Traits::pickle_message>;
+  static PyObject* py_reduce(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+    PyObject* r = Pickle::reduce(self, args, n, kw);
+    if (!r) traceback("__reduce__");
+    return r;
+  }
+  static PyObject* py_setstate(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
+    PyObject* r = Pickle::setstate(self, args, n, kw);
+    if (!r) traceback("__setstate__");
+    return r;
+  }
+  static inline PyMethodDef pickle_defs[3] = {
+      {"__reduce__", rt::fastcall_kw(py_reduce), METH_FASTCALL | METH_KEYWORDS, nullptr},
+      {"__setstate__", rt::fastcall_kw(py_setstate), METH_FASTCALL | METH_KEYWORDS, nullptr},
+      {nullptr, nullptr, 0, nullptr},
+  };
+  static PyMethodDef* pickle_refusal() { return pickle_defs; }
 };
 
 // The module of one vector type: the type is its only attribute.
