@@ -299,11 +299,30 @@ def test_unhashable():
         {Rect()}
 
 
-@pytest.mark.parametrize("op", [pickle.dumps, copy.copy, copy.deepcopy,
-                                lambda r: r.__setstate__(None), lambda r: r.__reduce__()])
-def test_pickling_and_copying_refused(op):
-    with pytest.raises(TypeError, match="self._raw"):
+@pytest.mark.parametrize("op,entry", [
+    (pickle.dumps, "__reduce__"), (copy.copy, "__reduce__"), (copy.deepcopy, "__reduce__"),
+    (lambda r: r.__setstate__(None), "__setstate__"), (lambda r: r.__reduce__(), "__reduce__"),
+])
+def test_pickling_and_copying_refused(op, entry):
+    with pytest.raises(TypeError) as e:
         op(Rect(1, 2, 3, 4))
+    assert str(e.value) == ("self._raw is a structure member: pickling of structure members must "
+                            "be requested explicitly")
+    last = traceback.extract_tb(e.value.__traceback__)[-1]
+    assert (last.name, last.filename) == (f"tarvex.rect.rect.Rect.{entry}", "src/tarvex/rect/rect")
+
+
+@pytest.mark.parametrize("op,msg,entry", [
+    (lambda r: r.__reduce__(1), "__reduce__() takes exactly 0 positional arguments (1 given)",
+     "__reduce__"),
+    (lambda r: r.__setstate__(), "__setstate__() takes exactly 1 positional argument (0 given)",
+     "__setstate__"),
+])
+def test_pickling_hook_binding(op, msg, entry):
+    with pytest.raises(TypeError) as e:
+        op(Rect())
+    assert str(e.value) == msg
+    assert traceback.extract_tb(e.value.__traceback__)[-1].name == f"tarvex.rect.rect.Rect.{entry}"
 
 
 @pytest.mark.parametrize("r,text", [
