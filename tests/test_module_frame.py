@@ -107,3 +107,23 @@ def test_setstate_takes_one_argument(type_name):
         obj.__setstate__()
     with pytest.raises(TypeError, match="pickling"):
         obj.__setstate__(state=None)
+
+
+def test_second_interpreter_is_refused():
+    # A child process, so the interpreter made here leaves the test run alone.
+    import subprocess
+    code = """if True:
+        import _interpreters
+        import tarvex.vector2.vector2
+        iid = _interpreters.create(_interpreters.new_config("legacy"))
+        _interpreters.run_string(iid, '''if True:
+            try:
+                import tarvex.vector2.vector2
+            except ImportError as e:
+                print(e)
+        ''')
+        _interpreters.destroy(iid)
+    """
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert out.stdout.strip() == ("Interpreter change detected - this module can only be loaded "
+                                  "into one interpreter per process.")

@@ -41,15 +41,12 @@ PyObject* get_data(PyObject* self, void*) {
   v = V::as(self)->data;
   Py_END_CRITICAL_SECTION();
   Ref d(PyDict_New());
-  if (!d) return nullptr;
   const float comps[2] = {v.x, v.y};
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; d && i < 2; ++i) {
     Ref f(PyFloat_FromDouble(static_cast<double>(comps[i])));
-    if (!f || PyDict_SetItem(d.get(), V::s_component[i], f.get()) < 0) {
-      V::traceback("data.__get__");
-      return nullptr;
-    }
+    if (!f || PyDict_SetItem(d.get(), V::s_component[i], f.get()) < 0) d.reset();
   }
+  if (!d) V::traceback("data.__get__");
   return d.release();
 }
 
