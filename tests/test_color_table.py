@@ -11,6 +11,15 @@ class Sub(Color):
     pass
 
 
+def test_layout_and_slot_order():
+    vt, raw, size, table, slots = h.color_layout()
+    # header, table pointer, then the four bytes of the raylib Color
+    assert (vt, raw) == (object.__basicsize__, object.__basicsize__ + 8)
+    assert Color.__basicsize__ == size == raw + 8
+    order = ["new_", "c_equal", "c_normalize", "c_tint", "fade", "to_int"]
+    assert slots == [(name, i) for i, name in enumerate(order)] and table == 8 * len(order)
+
+
 def test_published_table_is_the_one_instances_carry():
     capsule = Color.__dict__["__pyx_vtable__"]
     assert type(capsule).__name__ == "PyCapsule"

@@ -29,6 +29,18 @@ def c_call(entry, r, flag, arg=None):
     return call(entry, r, flag) if ENTRIES[entry] is None else call(entry, r, arg, flag)
 
 
+def test_layout_and_slot_order():
+    vt, raw, size, table, slots = helper.layout()
+    # header, table pointer, then the four 32-bit floats of the Rectangle
+    assert (vt, raw, size) == (object.__basicsize__, object.__basicsize__ + 8, object.__basicsize__ + 24)
+    assert Rect.__basicsize__ == size
+    order = ["new_", "get_width", "get_height", "collide_point", "collide_point_vector2",
+             "collide_point_tuple", "collide_point_list", "collide_rect", "collide_rect_vector4",
+             "collide_rect_rect", "collide_rect_tuple", "collide_rect_list", "get_vector4",
+             "get_tuple"]
+    assert slots == [(name, i) for i, name in enumerate(order)] and table == 8 * len(order)
+
+
 def test_new_holds_the_structure_without_init():
     r = call("new", 0.1, -2, 3, 1e40)
     assert type(r) is Rect

@@ -1,6 +1,10 @@
 // Test-only module that binds Color (and Vector4) the way a sibling module
 // does, calls the entries of Color's C method table, and reads the instance
 // layouts of Color and Colors directly.
+#include <algorithm>
+#include <cstddef>
+#include <iterator>
+
 #include "tarvex/_runtime/runtime.h"
 #include "tarvex/color/color.h"
 #include "tarvex/colors/colors.h"
@@ -147,6 +151,31 @@ PyObject* palette_names(PyObject*, PyObject*) {
   return out;
 }
 
+// color_layout() -> (offset of the table pointer, offset of _raw, instance
+// size, table size, entry names ordered by their offset in the table), as a
+// binder compiled against the declarations sees them.
+PyObject* color_layout(PyObject*, PyObject*) {
+  struct Slot {
+    const char* name;
+    std::size_t offset;
+  };
+#define SLOT(entry) Slot{#entry, offsetof(tarvex_ColorVTable, entry)}
+  Slot slots[] = {SLOT(to_int), SLOT(fade), SLOT(c_tint), SLOT(c_normalize), SLOT(c_equal), SLOT(new_)};
+#undef SLOT
+  std::sort(std::begin(slots), std::end(slots),
+            [](const Slot& a, const Slot& b) { return a.offset < b.offset; });
+  rt::Ref names(PyList_New(0));
+  if (!names) return nullptr;
+  for (const Slot& s : slots) {
+    rt::Ref item(Py_BuildValue("(sn)", s.name, static_cast<Py_ssize_t>(s.offset / sizeof(void*))));
+    if (!item || PyList_Append(names.get(), item.get()) < 0) return nullptr;
+  }
+  using Obj = tarvex_ColorObject;
+  return Py_BuildValue("(nnnnO)", static_cast<Py_ssize_t>(offsetof(Obj, __pyx_vtab)),
+                       static_cast<Py_ssize_t>(offsetof(Obj, _raw)), static_cast<Py_ssize_t>(sizeof(Obj)),
+                       static_cast<Py_ssize_t>(sizeof(tarvex_ColorVTable)), names.get());
+}
+
 #define FAST(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f)), METH_FASTCALL
 
 PyMethodDef methods[] = {
@@ -160,6 +189,7 @@ PyMethodDef methods[] = {
     {"has_table", has_table, METH_O, nullptr},
     {"colors_fields", colors_fields, METH_O, nullptr},
     {"palette_names", palette_names, METH_NOARGS, nullptr},
+    {"color_layout", color_layout, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,5 +1,8 @@
 // Test-only module that binds Rect (and the vectors it uses) the way a
 // sibling module does, and calls Rect's C method table by entry name.
+#include <algorithm>
+#include <cstddef>
+#include <iterator>
 #include <string_view>
 
 #include "tarvex/_runtime/runtime.h"
@@ -160,7 +163,37 @@ PyObject* raw(PyObject*, PyObject* arg) {
                        r->__pyx_vtab == rect_vt ? Py_True : Py_False);
 }
 
+// layout() -> (offset of the table pointer, offset of _raw, instance size,
+// table size, entry names ordered by their offset in the table), as a
+// sibling compiled against the declarations sees them.
+PyObject* layout(PyObject*, PyObject*) {
+  struct Slot {
+    const char* name;
+    std::size_t offset;
+  };
+#define SLOT(entry) Slot{#entry, offsetof(tarvex_RectVTable, entry)}
+  Slot slots[] = {SLOT(get_tuple),           SLOT(get_vector4),        SLOT(collide_rect_list),
+                  SLOT(collide_rect_tuple),  SLOT(collide_rect_rect),  SLOT(collide_rect_vector4),
+                  SLOT(collide_rect),        SLOT(collide_point_list), SLOT(collide_point_tuple),
+                  SLOT(collide_point_vector2), SLOT(collide_point),    SLOT(get_height),
+                  SLOT(get_width),           SLOT(new_)};
+#undef SLOT
+  std::sort(std::begin(slots), std::end(slots),
+            [](const Slot& a, const Slot& b) { return a.offset < b.offset; });
+  Ref names(PyList_New(0));
+  if (!names) return nullptr;
+  for (const Slot& s : slots) {
+    Ref item(Py_BuildValue("(sn)", s.name, static_cast<Py_ssize_t>(s.offset / sizeof(void*))));
+    if (!item || PyList_Append(names.get(), item.get()) < 0) return nullptr;
+  }
+  return Py_BuildValue("(nnnnO)", static_cast<Py_ssize_t>(offsetof(RectObj, __pyx_vtab)),
+                       static_cast<Py_ssize_t>(offsetof(RectObj, _raw)),
+                       static_cast<Py_ssize_t>(sizeof(RectObj)),
+                       static_cast<Py_ssize_t>(sizeof(tarvex_RectVTable)), names.get());
+}
+
 PyMethodDef methods[] = {
+    {"layout", layout, METH_NOARGS, nullptr},
     {"call", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call)), METH_FASTCALL, nullptr},
     {"created", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(created)), METH_FASTCALL,
      nullptr},
