@@ -87,6 +87,31 @@ def test_out_of_range_index(rgba, index):
     assert str(e.value) == "Out of bounds on buffer access (axis 0)"
 
 
+def test_sequence_slot_takes_indexes_the_interpreter_already_adjusted(rgba):
+    # PySequence_GetItem adds the length to a negative index once.
+    get_item = ctypes.pythonapi.PySequence_GetItem
+    get_item.argtypes = [ctypes.py_object, ctypes.c_ssize_t]
+    get_item.restype = ctypes.py_object
+    v = rgba.data_view
+    v[0] = 9
+    assert get_item(v, -16) == 9 and get_item(v, -1) == 4
+    with pytest.raises(IndexError, match=r"^Out of bounds on buffer access \(axis 0\)$"):
+        get_item(v, -17)
+
+
+@pytest.mark.parametrize("outer, inner, length, stride", [
+    (slice(None, None, 4), slice(None, None, 2**62), 1, 4),
+    (slice(None, None, 4), slice(None, None, -2**62), 1, 4),
+    (slice(None), slice(-100, -200, -1), 0, 1),
+    (slice(3, None, 4), slice(1, 2), 1, 4),
+])
+def test_short_slices_keep_a_sane_stride(rgba, outer, inner, length, stride):
+    s = rgba.data_view[outer][inner]
+    assert len(s) == length and s.strides == (stride,)
+    m = memoryview(s)
+    assert m.nbytes == length and bytes(m) == bytes(s)
+
+
 @pytest.mark.parametrize("value, exc, text", [
     (256, OverflowError, "value too large to convert to unsigned char"),
     (2**80, OverflowError, "value too large to convert to unsigned char"),
@@ -115,13 +140,29 @@ def test_view_of_nothing(make):
     assert e.traceback[-1].name == "tarvex.image.image.Image.data_view.__get__"
 
 
-@pytest.mark.parametrize("fmt, text", [(99, "Invalid shape in axis 0: 0."), (0, None)])
-def test_view_of_an_unknown_format(fmt, text):
+@pytest.mark.parametrize("width, height, fmt, text", [
+    (2, 2, 99, "Invalid shape in axis 0: 0."),
+    (2, 2, 0, EMPTY),  # format 0 is not a valid image at all
+    # Beyond the int range raylib's size comes back as the most negative int.
+    (65536, 65536, RGBA, "Invalid shape in axis 0: -2147483648."),
+    (2**31 - 1, 1, 2, "Invalid shape in axis 0: -2147483648."),
+    (2**31 - 1, 2**31 - 1, 24, "Invalid shape in axis 0: -2147483648."),
+])
+def test_view_of_an_unusable_size(width, height, fmt, text):
     pixels = bytearray(16)
-    im = helper.new(("borrow", pixels), 2, 2, 1, fmt, (1, 0))
+    im = helper.new(("borrow", pixels), width, height, 1, fmt, (1, 0))
     with pytest.raises(ValueError) as e:
         im.data_view
-    assert str(e.value) == (text or EMPTY)  # format 0 is not a valid image at all
+    assert str(e.value) == text
+
+
+def test_view_of_a_negative_size_names_it():
+    class Liar(Image):
+        valid = True
+    liar = Liar()
+    helper.adopt(liar, helper.new(("borrow", bytearray(16)), -3, 5, 1, RGBA, (1, 0)))
+    with pytest.raises(ValueError, match=r"^Invalid shape in axis 0: -60\.$"):
+        liar.data_view
 
 
 def test_view_of_a_null_image_that_claims_to_be_valid():

@@ -151,20 +151,11 @@ bool walkable(const Image& im) noexcept {
          fits_int(pixel_bytes(im.width, im.height, im.format));
 }
 
-// Writes v in decimal into buf (at least 42 bytes).
-void int128_text(__int128 v, char* buf) {
-  char tmp[44];
-  int n = 0;
-  bool neg = v < 0;
-  unsigned __int128 u = neg ? -static_cast<unsigned __int128>(v) : static_cast<unsigned __int128>(v);
-  do {
-    tmp[n++] = static_cast<char>('0' + static_cast<int>(u % 10));
-    u /= 10;
-  } while (u);
-  int k = 0;
-  if (neg) buf[k++] = '-';
-  while (n) buf[k++] = tmp[--n];
-  buf[k] = '\0';
+// The int that GetPixelDataSize returns for an exact size: raylib converts
+// its double product to int, and on this platform a product outside the int
+// range converts to INT_MIN.
+int raylib_size(__int128 size) noexcept {
+  return size >= INT_MIN && size <= INT_MAX ? static_cast<int>(size) : INT_MIN;
 }
 
 // ---------------------------------------------------------------------------
@@ -276,10 +267,12 @@ PyObject* load_impl(PyObject* name) {
   return wrap_result(raw);
 }
 
-// raylib copies `size` bytes from `header` bytes into the file once the file
-// holds `size` bytes, whatever the header: a header longer than the rest of
-// the file makes it read past the file's buffer, and a size that overflows
-// int makes it copy into a failed allocation. Such requests never reach it.
+// raylib skips the header only when header + size, summed in int, fits in
+// the file: a sum that overflows passes that test and it reads past the
+// file's buffer, while a header that does not fit is ignored and the pixels
+// come from the start of the file. A size that overflows int comes back
+// negative and passes its length test, so it copies without bound. None of
+// these reach it: each gives the invalid image.
 PyObject* load_raw_impl(PyObject* name, int width, int height, int format, int header) {
   const char* s;
   if (!c_string(name, "file_name", &s)) return nullptr;
@@ -552,10 +545,22 @@ PyObject* view_item(PyObject* o, Py_ssize_t i) {
   return PyLong_FromLong(*view_at(v, i));
 }
 
-bool slice_of(View* v, PyObject* key, Py_ssize_t* start, Py_ssize_t* step, Py_ssize_t* len) {
-  Py_ssize_t stop;
-  if (PySlice_Unpack(key, start, &stop, step) < 0) return false;
-  *len = PySlice_AdjustIndices(v->shape[0], start, &stop, *step);
+// The sequence slot: the interpreter has already added the length to a
+// negative index, so one that is still negative is out of range.
+PyObject* view_seq_item(PyObject* o, Py_ssize_t i) {
+  return i < 0 ? view_item(o, as_view(o)->shape[0]) : view_item(o, i);
+}
+
+// The bytes a slice selects: its first byte, its stride and its length. A
+// slice of at most one byte keeps the parent's stride (it never steps, and
+// the parent's stride times a huge step would overflow), and an empty one
+// starts at the parent's first byte.
+bool slice_of(View* v, PyObject* key, unsigned char** first, Py_ssize_t* stride, Py_ssize_t* len) {
+  Py_ssize_t start, stop, step;
+  if (PySlice_Unpack(key, &start, &stop, &step) < 0) return false;
+  *len = PySlice_AdjustIndices(v->shape[0], &start, &stop, step);
+  *first = *len > 0 ? view_at(v, start) : v->base;
+  *stride = *len > 1 ? v->strides[0] * step : v->strides[0];
   return true;
 }
 
@@ -567,9 +572,10 @@ PyObject* view_subscript(PyObject* o, PyObject* key) {
     return view_item(o, i);
   }
   if (PySlice_Check(key)) {
-    Py_ssize_t start, step, len;
-    if (!slice_of(v, key, &start, &step, &len)) return nullptr;
-    return make_view(v->image, view_at(v, start), len, v->strides[0] * step);
+    unsigned char* first;
+    Py_ssize_t stride, len;
+    if (!slice_of(v, key, &first, &stride, &len)) return nullptr;
+    return make_view(v->image, first, len, stride);
   }
   PyErr_Format(PyExc_TypeError, "view indices must be integers or slices, not %.200s",
                Py_TYPE(key)->tp_name);
@@ -610,10 +616,9 @@ bool to_byte(PyObject* value, unsigned char* out) {
 }
 
 int assign_slice(View* v, PyObject* key, PyObject* value) {
-  Py_ssize_t start, step, len;
-  if (!slice_of(v, key, &start, &step, &len)) return -1;
-  Py_ssize_t stride = v->strides[0] * step;
-  unsigned char* first = view_at(v, start);
+  unsigned char* first;
+  Py_ssize_t stride, len;
+  if (!slice_of(v, key, &first, &stride, &len)) return -1;
   if (PyIndex_Check(value) || !PyObject_CheckBuffer(value)) {
     unsigned char b;
     if (!to_byte(value, &b)) return -1;
@@ -823,9 +828,7 @@ PyObject* data_view_impl(PyObject* self) {
   const Image& raw = as(self)->_raw;
   __int128 size = pixel_bytes(raw.width, raw.height, raw.format);
   if (!fits_int(size)) {
-    char text[48];
-    int128_text(size, text);
-    PyErr_Format(PyExc_ValueError, "Invalid shape in axis %d: %s.", 0, text);
+    PyErr_Format(PyExc_ValueError, "Invalid shape in axis %d: %d.", 0, raylib_size(size));
     return nullptr;
   }
   if (!raw.data) {
@@ -1174,7 +1177,7 @@ int constants() {
   vtable.from_channel = entry_from_channel;
 
   view_sequence.sq_length = view_length;
-  view_sequence.sq_item = view_item;
+  view_sequence.sq_item = view_seq_item;
   view_mapping.mp_length = view_length;
   view_mapping.mp_subscript = view_subscript;
   view_mapping.mp_ass_subscript = view_ass_subscript;
