@@ -294,3 +294,27 @@ def test_tables_published_and_bound():
     from tarvex.vector4.vector4 import Vector4
     for cls, addr in zip((Vector2, Vector3, Vector4), h.vtable_addresses()):
         assert h.bind(cls.__module__, cls.__name__, cls.__basicsize__) == addr
+
+
+_SLOTS_2 = ("new_ cfrom_struct cfrom_list cfrom_ints cfrom_floats cfrom_tuple cfrom_vector2 cfrom_xy "
+            "_add _sub _iadd _isub _imul _sadd sadd get_tuple c_get_tuple to_round get_round to_abs "
+            "get_abs to_neg get_neg get_int_tuple get_rounded_tuple copy to_normalized get_normalized "
+            "distance_to distance_squared_to dot").split()
+
+
+def _slots(n):
+    names = [s for s in _SLOTS_2 if s != "cfrom_struct"]
+    names = [{"cfrom_vector2": f"cfrom_vector{n}", "cfrom_xy": "cfrom_" + "xyzw"[:n]}.get(s, s)
+             for s in names]
+    return names + ["cross"] if n == 3 else names
+
+
+@pytest.mark.parametrize("k,slots,data_size", [
+    (V2, _SLOTS_2, 8), (V3, _slots(3), 12), (V4, _slots(4), 32)], ids=repr)
+def test_layout_and_slot_order_seen_by_a_binder(k, slots, data_size):
+    import _vector_testhelper as h
+    vtab, data, size, inst, table, names = h.layout(k.n)
+    assert names == slots and table == len(slots) * 8
+    header = object.__basicsize__
+    assert (vtab, data, size) == (header, header + 8, data_size)
+    assert inst == k.cls.__basicsize__ == -(-(data + size) // 8) * 8

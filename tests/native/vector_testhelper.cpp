@@ -1,7 +1,10 @@
 // Test-only module that binds the three vector types the way a sibling
 // module does and calls their C method tables by entry name.
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string_view>
 
 #include "tarvex/_runtime/runtime.h"
@@ -294,7 +297,70 @@ PyObject* vtable_addresses(PyObject*, PyObject*) {
                        PyLong_FromVoidPtr(v4_vt));
 }
 
+// layout(n) -> (offset of the table pointer, offset of data, size of data,
+// instance size, table size, entry names in the order of their offsets) of
+// the n-component vector, as a sibling compiled against the declarations
+// sees them.
+struct Slot {
+  const char* name;
+  std::size_t offset;
+};
+
+template <class Obj, class VT, std::size_t K>
+PyObject* describe(Slot (&slots)[K]) {
+  std::sort(std::begin(slots), std::end(slots),
+            [](const Slot& a, const Slot& b) { return a.offset < b.offset; });
+  rt::Ref names(PyList_New(0));
+  if (!names) return nullptr;
+  for (const Slot& s : slots) {
+    rt::Ref name(PyUnicode_FromString(s.name));
+    if (!name || PyList_Append(names.get(), name.get()) < 0) return nullptr;
+  }
+  return Py_BuildValue("(nnnnnO)", static_cast<Py_ssize_t>(offsetof(Obj, __pyx_vtab)),
+                       static_cast<Py_ssize_t>(offsetof(Obj, data)),
+                       static_cast<Py_ssize_t>(sizeof(Obj::data)), static_cast<Py_ssize_t>(sizeof(Obj)),
+                       static_cast<Py_ssize_t>(sizeof(VT)), names.get());
+}
+
+#define SLOT(VT, entry) Slot{#entry, offsetof(VT, entry)}
+#define COMMON_SLOTS(VT)                                                                    \
+  SLOT(VT, new_), SLOT(VT, cfrom_list), SLOT(VT, cfrom_ints), SLOT(VT, cfrom_floats),       \
+      SLOT(VT, cfrom_tuple), SLOT(VT, _add), SLOT(VT, _sub), SLOT(VT, _iadd),               \
+      SLOT(VT, _isub), SLOT(VT, _imul), SLOT(VT, _sadd), SLOT(VT, sadd), SLOT(VT, get_tuple), \
+      SLOT(VT, c_get_tuple), SLOT(VT, to_round), SLOT(VT, get_round), SLOT(VT, to_abs),     \
+      SLOT(VT, get_abs), SLOT(VT, to_neg), SLOT(VT, get_neg), SLOT(VT, get_int_tuple),      \
+      SLOT(VT, get_rounded_tuple), SLOT(VT, copy), SLOT(VT, to_normalized),                 \
+      SLOT(VT, get_normalized), SLOT(VT, distance_to), SLOT(VT, distance_squared_to),       \
+      SLOT(VT, dot)
+
+PyObject* layout(PyObject*, PyObject* arg) {
+  long n = PyLong_AsLong(arg);
+  if (n == -1 && PyErr_Occurred()) return nullptr;
+  if (n == 2) {
+    using VT = tarvex_Vector2VTable;
+    Slot slots[] = {COMMON_SLOTS(VT), SLOT(VT, cfrom_struct), SLOT(VT, cfrom_vector2),
+                    SLOT(VT, cfrom_xy)};
+    return describe<tarvex_Vector2Object, VT>(slots);
+  }
+  if (n == 3) {
+    using VT = tarvex_Vector3VTable;
+    Slot slots[] = {COMMON_SLOTS(VT), SLOT(VT, cfrom_vector3), SLOT(VT, cfrom_xyz),
+                    SLOT(VT, cross)};
+    return describe<tarvex_Vector3Object, VT>(slots);
+  }
+  if (n == 4) {
+    using VT = tarvex_Vector4VTable;
+    Slot slots[] = {COMMON_SLOTS(VT), SLOT(VT, cfrom_vector4), SLOT(VT, cfrom_xyzw)};
+    return describe<tarvex_Vector4Object, VT>(slots);
+  }
+  PyErr_SetString(PyExc_ValueError, "layout(n) takes 2, 3 or 4");
+  return nullptr;
+}
+#undef COMMON_SLOTS
+#undef SLOT
+
 PyMethodDef methods[] = {
+    {"layout", layout, METH_O, nullptr},
     {"call2", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call2)), METH_FASTCALL,
      nullptr},
     {"call3", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call3)), METH_FASTCALL,
