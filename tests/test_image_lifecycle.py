@@ -79,6 +79,20 @@ def test_argument_binding_messages():
         Image.load("x", file_name="x")
 
 
+@pytest.mark.parametrize("call, text", [
+    (lambda im: im.copy(1), "copy() takes exactly 0 positional arguments (1 given)"),
+    (lambda im: im.__copy__(1), "__copy__() takes exactly 0 positional arguments (1 given)"),
+    (lambda im: im.unload(x=1), "unload() got an unexpected keyword argument 'x'"),
+    (lambda im: im.__deepcopy__({}, 1), "__deepcopy__() takes exactly 1 positional argument (2 given)"),
+    (lambda im: im.load_from_screen(1), "load_from_screen() takes exactly 0 positional arguments (1 given)"),
+])
+def test_methods_without_parameters_refuse_arguments(call, text):
+    with pytest.raises(TypeError) as e:
+        call(Image())
+    assert str(e.value) == text
+    assert e.traceback[-1].name == "tarvex.image.image.Image." + text.split("(")[0]
+
+
 def test_load_raw_skips_the_header(tmp_path):
     pixels = pattern(4 * 3 * 4)
     path = tmp_path / "p.raw"

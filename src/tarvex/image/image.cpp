@@ -898,7 +898,11 @@ PyObject* py_from_channel(PyObject* self, PyObject* const* args, Py_ssize_t n, P
 }
 
 PyObject* py_copy_dunder(PyObject* self, PyObject* const*, Py_ssize_t n, PyObject* kw) {
-  return rt::no_args("__copy__", n, kw) ? entry_copy(as(self), 0) : nullptr;
+  if (!rt::no_args("__copy__", n, kw)) {
+    traceback("__copy__");
+    return nullptr;
+  }
+  return entry_copy(as(self), 0);
 }
 
 PyObject* py_deepcopy(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
