@@ -10,15 +10,19 @@ import tarvex.vector2.vector2 as v2mod
 from tarvex.vector2.vector2 import Vector2
 
 
-def test_module_attributes():
-    assert v2mod.__name__ == "tarvex.vector2.vector2"
-    assert v2mod.__package__ == "tarvex.vector2"
-    assert v2mod.__file__.endswith(".so") and v2mod.__loader__ is not None
-    assert not hasattr(v2mod, "__path__")
-    assert v2mod.__builtins__ is importlib.import_module("builtins")
-    assert [n for n in dir(v2mod) if not n.startswith("__")] == ["Vector2"]
-    assert Vector2.__module__ == "tarvex.vector2.vector2" and Vector2.__name__ == "Vector2"
-    assert type(Vector2.__dict__["__pyx_vtable__"]).__name__ == "PyCapsule"
+@pytest.mark.parametrize("short", ["vector2", "vector3", "vector4"])
+def test_module_attributes(short):
+    name = f"tarvex.{short}.{short}"
+    mod = importlib.import_module(name)
+    cls = getattr(mod, short.capitalize())
+    assert mod.__name__ == name and sys.modules[name] is mod
+    assert mod.__package__ == f"tarvex.{short}"
+    assert mod.__file__.endswith(".so") and mod.__loader__ is not None
+    assert not hasattr(mod, "__path__")
+    assert mod.__builtins__ is importlib.import_module("builtins")
+    assert [n for n in dir(mod) if not n.startswith("__")] == [cls.__name__]
+    assert cls.__module__ == name
+    assert type(cls.__dict__["__pyx_vtable__"]).__name__ == "PyCapsule"
 
 
 def test_reimport_returns_the_same_module():
