@@ -1,5 +1,9 @@
 """The module frame: module attributes, reuse, and binding a sibling type."""
 import importlib
+import os
+import pathlib
+import re
+import subprocess
 import sys
 import types
 
@@ -131,3 +135,27 @@ def test_second_interpreter_is_refused():
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     assert out.stdout.strip() == ("Interpreter change detected - this module can only be loaded "
                                   "into one interpreter per process.")
+
+
+MODULES = ["vector2", "vector3", "vector4", "rect", "parser", "color", "colors", "image",
+           "sound", "audio_stream", "glyph_info"]
+RAYLIB_USERS = {"image", "sound", "audio_stream"}
+C_LIBRARY = {"libc.so.6", "libm.so.6", "ld-linux-x86-64.so.2"}
+
+
+@pytest.mark.skipif(os.environ.get("TARVEX_SANITIZE") == "1",
+                    reason="sanitized builds link the sanitizer runtimes")
+@pytest.mark.parametrize("name", MODULES)
+def test_dynamic_dependencies(name):
+    mod = importlib.import_module(f"tarvex.{name}.{name}")
+    dyn = subprocess.run(["objdump", "-p", mod.__file__], capture_output=True, text=True,
+                         check=True).stdout
+    needed = set(re.findall(r"^\s*NEEDED\s+(\S+)", dyn, re.M))
+    runpath = re.findall(r"^\s*(?:RUNPATH|RPATH)\s+(\S+)", dyn, re.M)
+    if name in RAYLIB_USERS:
+        assert needed - C_LIBRARY == {"libraylib.so.600"}
+        assert runpath == ["$ORIGIN/../../tarvex.libs"]
+        libs = pathlib.Path(mod.__file__).parents[2] / "tarvex.libs" / "libraylib.so.600"
+        assert libs.is_file()
+    else:
+        assert needed <= C_LIBRARY
