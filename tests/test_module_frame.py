@@ -5,6 +5,7 @@ import pathlib
 import re
 import subprocess
 import sys
+import traceback
 import types
 
 import pytest
@@ -95,15 +96,48 @@ def _no_arg_methods():
     ]
 
 
+def _entry(exc_info):
+    last = traceback.extract_tb(exc_info.value.__traceback__)[-1]
+    return last.name, last.filename
+
+
+def _origin(obj):
+    cls = obj if isinstance(obj, type) else type(obj)
+    mod = cls.__module__
+    return f"{mod}.{cls.__name__}", "src/" + mod.replace(".", "/", 1).rsplit(".", 1)[0] + "/" + mod.rsplit(".", 1)[1]
+
+
 @pytest.mark.parametrize("obj, name", _no_arg_methods())
 def test_methods_without_parameters_use_the_package_messages(obj, name):
     method = getattr(obj, name)
+    path, file = _origin(obj)
     with pytest.raises(TypeError) as e:
         method(1, 2)
     assert str(e.value) == f"{name}() takes exactly 0 positional arguments (2 given)"
+    assert _entry(e) == (f"{path}.{name}", file)
     with pytest.raises(TypeError) as e:
         method(x=1)
     assert str(e.value) == f"{name}() got an unexpected keyword argument 'x'"
+
+
+def _pickled_types():
+    from tarvex.color.color import Color
+    from tarvex.image.image import Image
+    from tarvex.rect.rect import Rect
+    from tarvex.sound.sound import Sound
+    from tarvex.vector4.vector4 import Vector4
+
+    return [Vector2(), Vector4(), Rect(), Color(1, 2, 3, 4), Image(), Sound()]
+
+
+@pytest.mark.parametrize("obj", _pickled_types(), ids=lambda o: type(o).__name__)
+@pytest.mark.parametrize("hook, args", [("__reduce__", ()), ("__setstate__", (None,)),
+                                        ("__setstate__", ())])
+def test_pickling_refusal_has_the_type_entry(obj, hook, args):
+    path, file = _origin(obj)
+    with pytest.raises(TypeError) as e:
+        getattr(obj, hook)(*args)
+    assert _entry(e) == (f"{path}.{hook}", file)
 
 
 @pytest.mark.parametrize("type_name", ["Vector2", "Rect"])

@@ -175,14 +175,16 @@ PyCFunction fastcall_kw(F* f) {
 }
 
 // A method-table entry for a method without parameters named `name` that
-// returns `call(self)`, with the package's argument messages.
-#define TARVEX_NOARGS_METHOD(name, call, doc)                                            \
+// returns `call(self)`, with the package's argument messages; an argument
+// error gets the entry "<type_path>.<name>" in `file`.
+#define TARVEX_NOARGS_METHOD(name, call, doc, type_path, file)                           \
   PyMethodDef {                                                                          \
     name,                                                                                \
         ::tarvex::rt::fastcall_kw(+[](PyObject* self, PyObject* const*, Py_ssize_t nargs, \
                                       PyObject* kwnames) -> PyObject* {                  \
-          if (!::tarvex::rt::no_args(name, nargs, kwnames)) return nullptr;              \
-          return call(self);                                                             \
+          if (::tarvex::rt::no_args(name, nargs, kwnames)) return call(self);            \
+          ::tarvex::rt::add_traceback(type_path, name, file);                            \
+          return nullptr;                                                                \
         }),                                                                              \
         METH_FASTCALL | METH_KEYWORDS, doc                                               \
   }
@@ -235,12 +237,15 @@ inline int32_t truncate_i32(F v) noexcept {
 bool to_c_int(PyObject* o, int* out);
 
 // ---------------------------------------------------------------------------
-// Pickling refusal: a pair of methods that raise TypeError with `Msg`.
+// Pickling refusal: a pair of methods that raise TypeError with `Msg`, and
+// add the traceback entry "<TypePath>.__reduce__" (or "__setstate__") in
+// `File` to it, or to their argument error.
 
-template <const char* Msg>
+template <const char* Msg, const char* TypePath, const char* File>
 struct PickleRefusal {
   static PyObject* reduce(PyObject*, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
     if (no_args("__reduce__", nargs, kwnames)) PyErr_SetString(PyExc_TypeError, Msg);
+    add_traceback(TypePath, "__reduce__", File);
     return nullptr;
   }
   static PyObject* setstate(PyObject*, PyObject* const* args, Py_ssize_t nargs,
@@ -249,6 +254,7 @@ struct PickleRefusal {
     static const Params p{"__setstate__", names, 1, 1};
     PyObject* state;
     if (bind_fast(p, args, nargs, kwnames, &state)) PyErr_SetString(PyExc_TypeError, Msg);
+    add_traceback(TypePath, "__setstate__", File);
     return nullptr;
   }
   static inline PyMethodDef defs[3] = {

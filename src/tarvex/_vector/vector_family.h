@@ -917,24 +917,9 @@ struct Vec {
     return 0;
   }
 
-  // The pickling refusal, with the type's traceback entry on the raised error.
-  using Pickle = rt::PickleRefusal<Traits::pickle_message>;
-  static PyObject* py_reduce(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-    PyObject* r = Pickle::reduce(self, args, n, kw);
-    if (!r) traceback("__reduce__");
-    return r;
+  static PyMethodDef* pickle_refusal() {
+    return rt::PickleRefusal<Traits::pickle_message, Traits::full_name, Traits::file>::defs;
   }
-  static PyObject* py_setstate(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-    PyObject* r = Pickle::setstate(self, args, n, kw);
-    if (!r) traceback("__setstate__");
-    return r;
-  }
-  static inline PyMethodDef pickle_defs[3] = {
-      {"__reduce__", rt::fastcall_kw(py_reduce), METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {"__setstate__", rt::fastcall_kw(py_setstate), METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {nullptr, nullptr, 0, nullptr},
-  };
-  static PyMethodDef* pickle_refusal() { return pickle_defs; }
 };
 
 // The module of one vector type: the type is its only attribute.

@@ -134,7 +134,8 @@ int body(PyObject*) {
   return 0;
 }
 
-rt::TypeEntry types[] = {{&type, "AudioStream", &vtable, rt::PickleRefusal<kPickleMessage>::defs}};
+rt::TypeEntry types[] = {
+    {&type, "AudioStream", &vtable, rt::PickleRefusal<kPickleMessage, kFullName, kFile>::defs}};
 rt::Module module_frame({"audio_stream", "tarvex.audio_stream.audio_stream", kFile, types, 1,
                          nullptr, 0, constants, body});
 

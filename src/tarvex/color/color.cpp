@@ -222,12 +222,12 @@ PyObject* py_fade(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject*
 }
 
 PyMethodDef methods[] = {
-    TARVEX_NOARGS_METHOD("normalize", py_normalize, nullptr),
+    TARVEX_NOARGS_METHOD("normalize", py_normalize, nullptr, kFullName, kFile),
     {"tint", rt::fastcall_kw(py_tint),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
     {"fade", rt::fastcall_kw(py_fade),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
-    TARVEX_NOARGS_METHOD("to_int", py_to_int, nullptr),
+    TARVEX_NOARGS_METHOD("to_int", py_to_int, nullptr, kFullName, kFile),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -327,7 +327,8 @@ int constants() {
   return 0;
 }
 
-rt::TypeEntry types[] = {{&color_type, "Color", &vtable, rt::PickleRefusal<kPickleMessage>::defs}};
+rt::TypeEntry types[] = {
+    {&color_type, "Color", &vtable, rt::PickleRefusal<kPickleMessage, kFullName, kFile>::defs}};
 rt::Sibling siblings[] = {
     {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type,
      reinterpret_cast<void**>(&vector4_vt)},

@@ -90,7 +90,7 @@ int constants() {
 }
 
 rt::TypeEntry types[] = {
-    {&glyph_type, "GlyphInfo", &vtable, rt::PickleRefusal<kPickleMessage>::defs},
+    {&glyph_type, "GlyphInfo", &vtable, rt::PickleRefusal<kPickleMessage, kFull, kFile>::defs},
 };
 rt::Sibling siblings[] = {
     {"tarvex.image.image", "Image", sizeof(tarvex_ImageObject), &image_type,

@@ -1220,7 +1220,7 @@ int body(PyObject*) {
 }
 
 rt::TypeEntry types[] = {
-    {&image_type, "Image", &vtable, rt::PickleRefusal<kPickleMessage>::defs},
+    {&image_type, "Image", &vtable, rt::PickleRefusal<kPickleMessage, kFull, kFile>::defs},
 };
 rt::Sibling siblings[] = {
     {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type, &vector4_vtable},

@@ -1094,25 +1094,8 @@ int constants() {
   return 0;
 }
 
-// The pickling refusal, with the type's traceback entry on the raised error.
-using Pickle = rt::PickleRefusal<kPickleMessage>;
-PyObject* py_reduce(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  PyObject* r = Pickle::reduce(self, args, n, kw);
-  if (!r) traceback("__reduce__");
-  return r;
-}
-PyObject* py_setstate(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  PyObject* r = Pickle::setstate(self, args, n, kw);
-  if (!r) traceback("__setstate__");
-  return r;
-}
-PyMethodDef pickle_defs[] = {
-    {"__reduce__", fastcall<py_reduce>(), kFlags, nullptr},
-    {"__setstate__", fastcall<py_setstate>(), kFlags, nullptr},
-    {nullptr, nullptr, 0, nullptr},
-};
-
-rt::TypeEntry types[] = {{&rect_type, "Rect", &vtable, pickle_defs}};
+rt::TypeEntry types[] = {
+    {&rect_type, "Rect", &vtable, rt::PickleRefusal<kPickleMessage, kFullName, kFile>::defs}};
 rt::Module module_frame({"rect", "tarvex.rect.rect", kFile, types, 1, siblings, 2, constants,
                          nullptr});
 

@@ -508,7 +508,8 @@ int body(PyObject*) {
   return 0;
 }
 
-rt::TypeEntry types[] = {{&type, "Sound", &vtable, rt::PickleRefusal<kPickleMessage>::defs}};
+rt::TypeEntry types[] = {
+    {&type, "Sound", &vtable, rt::PickleRefusal<kPickleMessage, kFullName, kFile>::defs}};
 rt::Sibling siblings[] = {
     {"tarvex.audio_stream.audio_stream", "AudioStream", sizeof(tarvex_AudioStreamObject),
      &stream_type, reinterpret_cast<void**>(&stream_vt)},
