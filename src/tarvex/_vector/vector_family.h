@@ -90,11 +90,15 @@ struct Vec {
     return a;
   }
   static void store(Obj* o, const Arr& a) noexcept { std::memcpy(&o->data, a.data(), sizeof a); }
-  static S get(const Obj* o, int i) noexcept { return load(o)[i]; }
+  // One component in place: a whole-array round trip here would make every
+  // store wait on the one before it (a failed store-to-load forward).
+  static S get(const Obj* o, int i) noexcept {
+    S v;
+    std::memcpy(&v, reinterpret_cast<const char*>(&o->data) + i * sizeof(S), sizeof v);
+    return v;
+  }
   static void set(Obj* o, int i, S v) noexcept {
-    Arr a = load(o);
-    a[i] = v;
-    store(o, a);
+    std::memcpy(reinterpret_cast<char*>(&o->data) + i * sizeof(S), &v, sizeof v);
   }
 
   static void traceback(const char* name) { rt::add_traceback(Traits::full_name, name, Traits::file); }
