@@ -53,6 +53,20 @@ class Idx:
         return 7
 
 
+class LenFails(IndexOnly):
+    """Item access and a __len__ that raises `exc`."""
+
+    def __init__(self, exc, *items):
+        super().__init__(*items)
+        self.exc = exc
+
+    def __len__(self):
+        raise self.exc
+
+
+Dotted = type("pkg.Thing", (), {})
+
+
 def test_module_surface():
     public = {k for k in vars(mod) if not k.startswith("__")}
     assert public == set()
@@ -74,6 +88,7 @@ def test_module_surface():
         (range(2), (0, 1)),
         (Pair(3, 4), (3, 4)),
         (IndexOnly(5, 6), (5, 6)),
+        (LenFails(TypeError("no length"), 5, 6), (5, 6)),
         ((0.1, 1e40), (F32_01, math.inf)),
         ((-1e40, Idx()), (-math.inf, 7)),
         ((True, 2**130), (1, math.inf)),
@@ -157,6 +172,8 @@ FAILURES = [
     ("vector2", (1, None), TypeError, "must be real number, not NoneType"),
     ("vector2", BadIter(), TypeError, "expected sequence"),
     ("vector2", BrokenLen([1, 2]), KeyError, "'from __iter__'"),
+    ("vector2", LenFails(ArithmeticError("len"), 1, 2), ArithmeticError, "len"),
+    ("vector2", Dotted(), TypeError, "vector2-like argument must be Vector2, or any sequence, got pkg.Thing."),
     # rect-like
     ("rect", (1, 2, 3), ValueError, "tuple for rect-like argument must have only 4 elements."),
     ("rect", [1, 2, 3, 4, 5], ValueError, "list for rect-like argument must have only 4 elements."),
@@ -164,11 +181,15 @@ FAILURES = [
     ("rect", 5, TypeError, "rect_like argument must be Rect, tuple, or list, got int"),
     ("rect", 5.0, TypeError, "rect_like argument must be Rect, tuple, or list, got float"),
     ("rect", (1, 2, 3, "x"), TypeError, "must be real number, not str"),
+    ("rect", LenFails(ArithmeticError("len"), 1, 2, 3, 4), ArithmeticError, "len"),
+    ("rect", Dotted(), TypeError, "rect_like argument must be Rect, tuple, or list, got pkg.Thing"),
     # color-like
     ("color", (1, 2), ValueError, "tuple for color-like argument must have only 3-4 elements."),
     ("color", [1, 2, 3, 4, 5], ValueError, "list for color-like argument must have only 3-4 elements."),
     ("color", Vector2(), ValueError, "sequence for color-like argument must have only 3-4 elements."),
     ("color", 5, TypeError, "color-like argument must be Color, or any sequence, got int."),
+    ("color", Dotted(), TypeError, "color-like argument must be Color, or any sequence, got pkg.Thing."),
+    ("color", LenFails(ArithmeticError("len"), 1, 2, 3), ArithmeticError, "len"),
     ("color", "abc", TypeError, "an integer is required"),
     ("color", (1, 2, None), TypeError, "an integer is required"),
     ("color", (2**40, 0, 0), OverflowError, "value too large to convert to int"),

@@ -86,6 +86,10 @@ bool sequence_items(const Kind& k, PyObject* obj, Ref* items, Py_ssize_t* n, boo
     }
     return false;
   }
+  // As when a list is built from the iterator: its length hint is asked
+  // first, so an error from the argument's own __len__ (behind a sequence
+  // iterator's hint) propagates; a TypeError there only means no hint.
+  if (PyObject_LengthHint(it.get(), 0) < 0) return false;
   Py_ssize_t count = 0;
   for (;;) {
     PyObject* item;
@@ -117,9 +121,19 @@ bool null_argument(const Kind& k, PyObject* obj) {
   return true;
 }
 
+// TypeError `prefix` + the __name__ of obj's type + `suffix`. A class made
+// in Python keeps its whole __name__ in tp_name, dots included, so the name
+// is asked of the type rather than cut out of tp_name.
+void kind_error(PyObject* obj, const char* prefix, const char* suffix) {
+  Ref name(PyType_GetName(Py_TYPE(obj)));
+  if (name) PyErr_Format(PyExc_TypeError, "%s%U%s", prefix, name.get(), suffix);
+}
+
 // Reads `count` floats of a vector- or rect-like argument that is not one of
-// the package's own types.
-bool floats_from(const Kind& k, PyObject* obj, float* out, const char* type_error) {
+// the package's own types; anything else raises TypeError `prefix` + its
+// type's name + `suffix`.
+bool floats_from(const Kind& k, PyObject* obj, float* out, const char* prefix,
+                 const char* suffix) {
   // An exact tuple holds its items for as long as the caller holds it, so
   // they are converted in place, whatever code their conversion runs.
   if (PyTuple_CheckExact(obj) && PyTuple_GET_SIZE(obj) == k.min) [[likely]] {
@@ -147,8 +161,7 @@ bool floats_from(const Kind& k, PyObject* obj, float* out, const char* type_erro
   Py_ssize_t n = 0;
   bool handled;
   if (!sequence_items(k, obj, items, &n, &handled)) {
-    if (!handled)
-      PyErr_Format(PyExc_TypeError, type_error, rt::type_short_name(Py_TYPE(obj)));
+    if (!handled) kind_error(obj, prefix, suffix);
     return false;
   }
   for (Py_ssize_t i = 0; i < n; ++i)
@@ -162,7 +175,8 @@ static Vector2 parse_vector2_like(PyObject* obj) {
   if (null_argument(kVector2, obj)) return Vector2{};
   if (Py_IS_TYPE(obj, vector2_type)) return reinterpret_cast<tarvex_Vector2Object*>(obj)->data;
   float v[2];
-  if (!floats_from(kVector2, obj, v, "vector2-like argument must be Vector2, or any sequence, got %s."))
+  if (!floats_from(kVector2, obj, v, "vector2-like argument must be Vector2, or any sequence, got ",
+                   "."))
     return Vector2{};
   return Vector2{v[0], v[1]};
 }
@@ -171,7 +185,7 @@ static Rectangle parse_rect_like(PyObject* obj) {
   if (null_argument(kRect, obj)) return Rectangle{};
   if (Py_IS_TYPE(obj, rect_type)) return reinterpret_cast<tarvex_RectObject*>(obj)->_raw;
   float v[4];
-  if (!floats_from(kRect, obj, v, "rect_like argument must be Rect, tuple, or list, got %s"))
+  if (!floats_from(kRect, obj, v, "rect_like argument must be Rect, tuple, or list, got ", ""))
     return Rectangle{};
   return Rectangle{v[0], v[1], v[2], v[3]};
 }
@@ -183,9 +197,7 @@ static Color parse_color_like(PyObject* obj) {
   Py_ssize_t n = 0;
   bool handled;
   if (!sequence_items(kColor, obj, items, &n, &handled)) {
-    if (!handled)
-      PyErr_Format(PyExc_TypeError, "color-like argument must be Color, or any sequence, got %s.",
-                   rt::type_short_name(Py_TYPE(obj)));
+    if (!handled) kind_error(obj, "color-like argument must be Color, or any sequence, got ", ".");
     return Color{};
   }
   unsigned char ch[4] = {0, 0, 0, 255};
