@@ -159,6 +159,7 @@ def test_update_copies_bytes_bytearray_and_arrays(audio, tmp_path):  # noqa: F81
 
 @pytest.mark.parametrize("data, frames, exc, text", [
     (5, 1, TypeError, "Object does not support the Python buffer protocol"),
+    (5, "1", TypeError, "an integer is required"),      # frame_count is converted first
     (memoryview(bytes(64))[::2], 1, TypeError, "Object does not support the Python buffer protocol"),
     (bytes(8), "1", TypeError, "an integer is required"),
     (bytes(8), 2**31, OverflowError, "value too large to convert to int"),
@@ -166,6 +167,8 @@ def test_update_copies_bytes_bytearray_and_arrays(audio, tmp_path):  # noqa: F81
     (bytes(8 * 4801), 4801, ValueError, "frame_count 4801 is larger than the sound's 4800 frames"),
     (bytes(8 * 10 - 1), 10, ValueError,
      "data holds 79 bytes, fewer than 10 frames of 8 bytes (2 channels of 32-bit samples)"),
+    (bytes(8), 2.9, ValueError,                         # truncated toward zero
+     "data holds 8 bytes, fewer than 2 frames of 8 bytes (2 channels of 32-bit samples)"),
 ])
 def test_update_refusals(tmp_path, audio, data, frames, exc, text):  # noqa: F811
     write_wav(tmp_path / "t.wav", 4800)
@@ -203,7 +206,8 @@ def test_pickling_and_copying_are_refused(act, make):
 def test_subclass_and_garbage_collection(wav):
     class Mine(Sound):
         pass
-    assert type(Mine()) is Mine
+    mine = Mine("ignored", key=3)
+    assert type(mine) is Mine and helper.sound_fields(mine)[1:] == (0,) * 7 + (0.0,) * 3 + (None,)
     assert type(Mine.load_alias(Mine())) is Sound    # static methods give plain sounds
     src = Sound.load(wav)
     st = src.stream

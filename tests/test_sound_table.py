@@ -1,5 +1,6 @@
 """The C method tables of Sound and of the AudioStream stand-in, called the
-way a sibling module calls them, and AudioStream's own surface."""
+way a sibling module calls them, AudioStream's own surface, and how a bad
+AudioStream fails the import of Sound."""
 import pytest
 
 import _sound_testhelper as helper
@@ -7,6 +8,7 @@ import tarvex.audio_stream.audio_stream as stream_module
 from tarvex.audio_stream.audio_stream import AudioStream
 from tarvex.sound.sound import Sound
 
+from imagetools import run_ok
 from soundtools import RATE, audio, write_wav  # noqa: F401
 
 
@@ -85,3 +87,33 @@ def test_audio_stream_surface():
         AudioStream()
     with pytest.raises(AttributeError):
         Sound.load_alias(Sound()).stream.sample_rate = 1
+
+
+BIND_CHILD = """
+import sys, traceback, types, warnings
+fake = types.ModuleType("tarvex.audio_stream.audio_stream")
+fake.AudioStream = {value}
+sys.modules[fake.__name__] = fake
+with warnings.catch_warnings(record=True) as caught:
+    warnings.simplefilter("always")
+    try:
+        import tarvex.sound.sound
+    except Exception as e:
+        entry = traceback.extract_tb(e.__traceback__)[-1]
+        print(type(e).__name__, e, entry.name, entry.filename, sep="|")
+print(*[f"{w.category.__name__}: {w.message}" for w in caught], sep="|")
+print("tarvex.sound.sound" in sys.modules)
+"""
+SIZE = ("tarvex.audio_stream.audio_stream.AudioStream size changed, may indicate binary "
+        "incompatibility. Expected {} from C header, got {} from PyObject")
+
+
+@pytest.mark.parametrize("value, error, warning", [
+    ("5", "TypeError|tarvex.audio_stream.audio_stream.AudioStream is not a type object", ""),
+    ("type('AudioStream', (), {})", "ValueError|" + SIZE.format(AudioStream.__basicsize__, 16), ""),
+    ("type('AudioStream', (), {'__slots__': tuple('abcdefg')})", "KeyError|'__pyx_vtable__'",
+     "RuntimeWarning: " + SIZE.format(AudioStream.__basicsize__, 72)),
+])
+def test_binding_audio_stream_fails_the_import(value, error, warning):
+    out = run_ok(BIND_CHILD.replace("{value}", value)).stdout.splitlines()
+    assert out == [f"{error}|init tarvex.sound.sound|src/tarvex/sound/sound", warning, "False"]
