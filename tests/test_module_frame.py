@@ -1,10 +1,13 @@
 """The module frame: module attributes, reuse, and binding a sibling type."""
+import _imp
 import importlib
+import json
 import os
 import pathlib
 import re
 import subprocess
 import sys
+import textwrap
 import traceback
 import types
 
@@ -193,3 +196,190 @@ def test_dynamic_dependencies(name):
         assert libs.is_file()
     else:
         assert needed <= C_LIBRARY
+
+
+def _run(code, *args):
+    out = subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args], capture_output=True,
+                         text=True, check=True)
+    return json.loads(out.stdout)
+
+
+# A stand-in for tarvex.color.color is bound by parser; after the outcome is
+# recorded the real module comes back and the import is tried again.
+STAND_IN = """
+    import datetime, json, sys, traceback, warnings
+    import tarvex.color.color as real
+    Real = real.Color
+    kind = sys.argv[1]
+    fake = type(sys)("tarvex.color.color")
+    table = Real.__dict__["__pyx_vtable__"]
+    if kind == "not_a_type":
+        fake.Color = 5
+    elif kind == "smaller":
+        fake.Color = type("Color", (), {})
+    elif kind in ("larger", "larger_error"):
+        fake.Color = type("Color", (Real,), {"__slots__": ("extra",), "__pyx_vtable__": table})
+    elif kind == "no_table":
+        fake.Color = type("Color", (Real,), {"__slots__": ()})
+    elif kind == "not_a_capsule":
+        fake.Color = type("Color", (Real,), {"__slots__": (), "__pyx_vtable__": "table"})
+    elif kind == "named_capsule":
+        fake.Color = type("Color", (Real,), {"__slots__": (), "__pyx_vtable__": datetime.datetime_CAPI})
+    sys.modules["tarvex.color.color"] = None if kind == "missing" else fake
+    out = {"size": getattr(getattr(fake, "Color", None), "__basicsize__", None)}
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("error" if kind == "larger_error" else "always")
+        try:
+            import tarvex.parser.parser
+        except Exception as e:
+            out["error"] = [type(e).__name__, str(e)]
+            out["entries"] = [[f.name, f.filename] for f in traceback.extract_tb(e.__traceback__)
+                              if f.name.startswith("init ")]
+    out["warnings"] = [[w.category.__name__, str(w.message)] for w in caught]
+    sys.modules["tarvex.color.color"] = real
+    import tarvex.parser.parser as parser
+    out["capi"] = sorted(parser.__pyx_capi__)
+    print(json.dumps(out))
+"""
+
+SIZE_MSG = ("tarvex.color.color.Color size changed, may indicate binary incompatibility. "
+            "Expected {real} from C header, got {got} from PyObject")
+
+
+@pytest.mark.parametrize("kind, exc, msg", [
+    ("missing", "ModuleNotFoundError", "import of tarvex.color.color halted; None in sys.modules"),
+    ("not_a_type", "TypeError", "tarvex.color.color.Color is not a type object"),
+    ("smaller", "ValueError", SIZE_MSG),
+    ("larger_error", "RuntimeWarning", SIZE_MSG),
+    ("larger", None, SIZE_MSG),
+    ("no_table", "KeyError", "'__pyx_vtable__'"),
+    ("not_a_capsule", "ValueError", "PyCapsule_GetPointer called with invalid PyCapsule object"),
+    ("named_capsule", "ValueError", "PyCapsule_GetPointer called with incorrect name"),
+])
+def test_binding_a_wrong_stand_in(kind, exc, msg):
+    from tarvex.color.color import Color
+
+    out = _run(STAND_IN, kind)
+    msg = msg.format(real=Color.__basicsize__, got=out["size"])
+    if exc is None:
+        assert out["warnings"] == [["RuntimeWarning", msg]] and "error" not in out
+    else:
+        assert out["error"] == [exc, msg] and out["warnings"] == []
+        assert out["entries"] == [["init tarvex.parser.parser", "src/tarvex/parser/parser"]]
+    # A failed import leaves nothing behind that stops a later one.
+    assert out["capi"] == ["parse_color_like", "parse_rect_like", "parse_vector2_like"]
+
+
+# While a sibling type is bound, the importing module is in sys.modules with
+# __builtins__, its own types ready (table and pickling hooks in place) and
+# set, and its body not yet run.
+DURING_BINDING = """
+    import importlib, json, sys
+    importer, sibling, name = sys.argv[1:]
+    real = importlib.import_module(sibling)
+    seen = []
+    def lookup(attr):
+        if attr != name:
+            raise AttributeError(attr)
+        m = sys.modules.get(importer)
+        ns = vars(m) if m is not None else {}
+        seen.append({"builtins": ns.get("__builtins__") is sys.modules["builtins"],
+                     "names": sorted(k for k in ns if not k.startswith("__") or k == "__pyx_capi__"),
+                     "ready": sorted(k for k, v in ns.items() if isinstance(v, type)
+                                     and {"__pyx_vtable__", "__reduce__"} <= set(vars(v)))})
+        return getattr(real, attr)
+    fake = type(sys)(sibling)
+    fake.__getattr__ = lookup
+    sys.modules[sibling] = fake
+    mod = importlib.import_module(importer)
+    print(json.dumps([seen, sorted(k for k in vars(mod) if not k.startswith("__") or k == "__pyx_capi__")]))
+"""
+
+
+@pytest.mark.parametrize("importer, sibling, name, types_, after", [
+    ("tarvex.rect.rect", "tarvex.vector2.vector2", "Vector2", ["Rect"], ["Rect"]),
+    ("tarvex.parser.parser", "tarvex.color.color", "Color", [], ["__pyx_capi__"]),
+    ("tarvex.colors.colors", "tarvex.color.color", "Color", [], ["Colors", "colors"]),
+])
+def test_exec_steps_before_binding(importer, sibling, name, types_, after):
+    seen, names = _run(DURING_BINDING, importer, sibling, name)
+    assert seen == [{"builtins": True, "names": [n for n in after if n[0].isupper()], "ready": types_}]
+    assert names == after
+
+
+@pytest.mark.parametrize("blocked, loaded", [
+    ("tarvex.vector2.vector2", []),
+    ("tarvex.vector4.vector4", ["tarvex.vector2.vector2"]),
+    ("tarvex.color.color", ["tarvex.vector2.vector2", "tarvex.vector4.vector4"]),
+    ("tarvex.rect.rect", ["tarvex.color.color", "tarvex.vector2.vector2", "tarvex.vector4.vector4"]),
+])
+def test_parser_binds_its_siblings_in_order(blocked, loaded):
+    code = """
+        import json, sys
+        sys.modules[sys.argv[1]] = None
+        try:
+            import tarvex.parser.parser
+        except ImportError as e:
+            print(json.dumps([e.name, sorted(k for k, v in sys.modules.items()
+                                             if k.startswith("tarvex.") and k.count(".") == 2 and v)]))
+    """
+    assert _run(code, blocked) == [blocked, loaded]
+
+
+def test_create_step_copies_the_spec():
+    code = """
+        import _imp, importlib.util, json, sys
+        loader = object()
+        class Full:
+            name = "tarvex.vector3.vector3"
+            origin = importlib.util.find_spec(name).origin
+            parent = None
+            submodule_search_locations = ["/nowhere"]
+        Full.loader = loader
+        class Bare:
+            name = "tarvex.vector4.vector4"
+            origin = importlib.util.find_spec(name).origin
+            submodule_search_locations = None
+        full, bare = _imp.create_dynamic(Full), _imp.create_dynamic(Bare)
+        print(json.dumps([
+            [full.__name__, full.__loader__ is loader, full.__file__ == Full.origin, full.__package__,
+             full.__path__, _imp.create_dynamic(Bare) is bare],
+            [bare.__name__, bare.__loader__, bare.__package__, hasattr(bare, "__path__"),
+             "tarvex.vector4.vector4" in sys.modules, _imp.exec_dynamic(bare),
+             sys.modules.get("tarvex.vector4.vector4") is bare, "Vector4" in vars(bare)]]))
+    """
+    assert _run(code) == [
+        ["tarvex.vector3.vector3", True, True, None, ["/nowhere"], True],
+        ["tarvex.vector4.vector4", None, None, False, False, 0, True, True]]
+
+
+def test_exec_again_on_the_same_module_does_nothing():
+    before = dict(vars(v2mod))
+    assert _imp.exec_dynamic(v2mod) == 0
+    assert vars(v2mod) == before
+
+
+def test_failed_exec_and_a_later_one():
+    code = """
+        import importlib.util, json, sys, traceback
+        import _parser_testhelper
+        spec = importlib.util.spec_from_file_location("_frame_probe", _parser_testhelper.__file__)
+        out = []
+        for mode in ["raise", "silent", "succeed"]:
+            sys._frame_probe = mode
+            try:
+                mod = importlib.util.module_from_spec(spec)
+                spec.loader.exec_module(mod)
+                out.append(mod.constants_calls)
+            except Exception as e:
+                sys.modules.pop("_frame_probe", None)
+                out.append([type(e).__name__, str(e), [[f.name, f.filename] for f in
+                            traceback.extract_tb(e.__traceback__) if f.name.startswith("init ")]])
+        print(json.dumps(out))
+    """
+    entry = [["init _frame_probe", "tests/native/frame_probe"]]
+    assert _run(code) == [
+        ["ArithmeticError", "probe failed", entry],
+        ["ImportError", "init _frame_probe", []],
+        1,  # the constants are built once, however often the exec step runs
+    ]

@@ -113,6 +113,37 @@ int body(PyObject* module) {
 rt::Module module_frame({"_parser_testhelper", "_parser_testhelper", "tests/native/parser_testhelper",
                          nullptr, 0, nullptr, 0, nullptr, body});
 
+// _frame_probe: a second module in this library, loaded from its file under
+// that name, whose exec step fails as sys._frame_probe says: "raise" (with
+// an exception), "silent" (without one), anything else succeeds and sets
+// `constants_calls`.
+int probe_constants_calls = 0;
+
+int probe_constants() {
+  ++probe_constants_calls;
+  return 0;
+}
+
+int probe_body(PyObject* module) {
+  Ref sys(PyImport_ImportModule("sys"));
+  PyObject* mode = nullptr;
+  if (!sys || PyObject_GetOptionalAttrString(sys.get(), "_frame_probe", &mode) < 0) return -1;
+  Ref owned(mode);
+  if (mode && PyUnicode_Check(mode)) {
+    if (PyUnicode_EqualToUTF8(mode, "raise")) {
+      PyErr_SetString(PyExc_ArithmeticError, "probe failed");
+      return -1;
+    }
+    if (PyUnicode_EqualToUTF8(mode, "silent")) return -1;
+  }
+  Ref calls(PyLong_FromLong(probe_constants_calls));
+  return calls ? PyModule_AddObjectRef(module, "constants_calls", calls.get()) : -1;
+}
+
+rt::Module probe_frame({"_frame_probe", "_frame_probe", "tests/native/frame_probe", nullptr, 0,
+                        nullptr, 0, probe_constants, probe_body});
+
 }  // namespace
 
 PyMODINIT_FUNC PyInit__parser_testhelper() { return module_frame.init(); }
+PyMODINIT_FUNC PyInit__frame_probe() { return probe_frame.init(); }

@@ -174,7 +174,12 @@ int Module::exec_steps(PyObject* module) {
                          3, 15, spec_.full_name, "does not match", major, minor) < 0)
       return -1;
   }
-  if (spec_.constants && spec_.constants() < 0) return -1;
+  // Constants are built once: an exec that runs again after a failed one
+  // finds them, and the types they configure, as the first run left them.
+  if (spec_.constants && !constants_ready_) {
+    if (spec_.constants() < 0) return -1;
+    constants_ready_ = true;
+  }
   {
     PyObject* modules = PyImport_GetModuleDict();
     int has = PyDict_ContainsString(modules, spec_.full_name);
@@ -233,7 +238,9 @@ int bind_sibling(const Sibling& s) {
     }
     *s.vtable = vt;
   }
-  *s.type = reinterpret_cast<PyTypeObject*>(type.release());
+  // Binding again (an exec after a failed one) replaces the earlier reference.
+  PyTypeObject* old = std::exchange(*s.type, reinterpret_cast<PyTypeObject*>(type.release()));
+  Py_XDECREF(reinterpret_cast<PyObject*>(old));
   return 0;
 }
 
@@ -242,6 +249,7 @@ int bind_sibling(const Sibling& s) {
 
 void add_traceback(const char* prefix, const char* name, const char* file) {
   PyObject* exc = PyErr_GetRaisedException();
+  if (!exc) return;  // nothing to attach the entry to
   char func[512];
   if (name)
     std::snprintf(func, sizeof func, "%s.%s", prefix, name);

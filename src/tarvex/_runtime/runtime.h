@@ -100,6 +100,7 @@ class Module {
   ModuleSpec spec_;
   PyObject* module_ = nullptr;   // strong reference once created
   int64_t interpreter_ = -1;
+  bool constants_ready_ = false;  // the constants step has succeeded
   bool executed_ = false;
 };
 
