@@ -18,19 +18,29 @@ import tarvex.vector2.vector2 as v2mod
 from tarvex.vector2.vector2 import Vector2
 
 
-@pytest.mark.parametrize("short", ["vector2", "vector3", "vector4"])
+PUBLIC = {"vector2": ["Vector2"], "vector3": ["Vector3"], "vector4": ["Vector4"], "rect": ["Rect"],
+          "parser": [], "color": ["Color"], "colors": ["Colors", "colors"], "image": ["Image"],
+          "sound": ["Sound"], "audio_stream": ["AudioStream"], "glyph_info": ["GlyphInfo"]}
+
+
+@pytest.mark.parametrize("short", PUBLIC)
 def test_module_attributes(short):
     name = f"tarvex.{short}.{short}"
     mod = importlib.import_module(name)
-    cls = getattr(mod, short.capitalize())
-    assert mod.__name__ == name and sys.modules[name] is mod
+    assert mod.__name__ == name and sys.modules[name] is mod and mod.__doc__ is None
     assert mod.__package__ == f"tarvex.{short}"
     assert mod.__file__.endswith(".so") and mod.__loader__ is not None
     assert not hasattr(mod, "__path__")
     assert mod.__builtins__ is importlib.import_module("builtins")
-    assert [n for n in dir(mod) if not n.startswith("__")] == [cls.__name__]
-    assert cls.__module__ == name
-    assert type(cls.__dict__["__pyx_vtable__"]).__name__ == "PyCapsule"
+    assert [n for n in dir(mod) if not n.startswith("__")] == PUBLIC[short]
+    for cls in (v for v in vars(mod).values() if isinstance(v, type)):
+        assert cls.__module__ == name
+        if cls.__name__ == "Colors":
+            assert not {"__pyx_vtable__", "__reduce__", "__setstate__"} & set(vars(cls))
+            continue
+        # The table is an unnamed capsule; both pickling hooks are the type's own.
+        assert re.fullmatch(r"<capsule object NULL at 0x[0-9a-f]+>", repr(cls.__dict__["__pyx_vtable__"]))
+        assert {"__reduce__", "__setstate__"} <= set(vars(cls))
 
 
 def test_reimport_returns_the_same_module():

@@ -48,6 +48,11 @@ class Num:
         return self.value
 
 
+class ItemFails:
+    def __getitem__(self, i):
+        raise ArithmeticError("item")
+
+
 class Idx:
     def __index__(self):
         return 7
@@ -92,6 +97,9 @@ def test_module_surface():
         ((0.1, 1e40), (F32_01, math.inf)),
         ((-1e40, Idx()), (-math.inf, 7)),
         ((True, 2**130), (1, math.inf)),
+        ((1 + 2**-24, float.fromhex("0x1.ffffffp127")), (1.0, math.inf)),  # ties to even
+        ([-(1 + 3 * 2**-24), float.fromhex("0x1.fffffefffffffp127")],
+         (-(1 + 2**-22), float.fromhex("0x1.fffffep127"))),
         (Vector2(0.1, -0.0), (F32_01, -0.0)),
     ],
 )
@@ -164,6 +172,8 @@ FAILURES = [
     ("vector2", (), ValueError, "tuple for vector2-like argument must have only 2 elements."),
     ("vector2", [1], ValueError, "list for vector2-like argument must have only 2 elements."),
     ("vector2", Vector4(), ValueError, "sequence for vector2-like argument must have only 2 elements."),
+    ("vector2", Quad(1, 2, 3, 4), ValueError,
+     "sequence for vector2-like argument must have only 2 elements."),
     ("vector2", Endless(), ValueError, "sequence for vector2-like argument must have only 2 elements."),
     ("vector2", 5, TypeError, "vector2-like argument must be Vector2, or any sequence, got int."),
     ("vector2", None, TypeError, "vector2-like argument must be Vector2, or any sequence, got NoneType."),
@@ -181,6 +191,7 @@ FAILURES = [
     ("rect", 5, TypeError, "rect_like argument must be Rect, tuple, or list, got int"),
     ("rect", 5.0, TypeError, "rect_like argument must be Rect, tuple, or list, got float"),
     ("rect", (1, 2, 3, "x"), TypeError, "must be real number, not str"),
+    ("rect", ItemFails(), ArithmeticError, "item"),
     ("rect", LenFails(ArithmeticError("len"), 1, 2, 3, 4), ArithmeticError, "len"),
     ("rect", Dotted(), TypeError, "rect_like argument must be Rect, tuple, or list, got pkg.Thing"),
     # color-like
