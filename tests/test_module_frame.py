@@ -198,6 +198,11 @@ def test_dynamic_dependencies(name):
     dyn = subprocess.run(["objdump", "-p", mod.__file__], capture_output=True, text=True,
                          check=True).stdout
     needed = set(re.findall(r"^\s*NEEDED\s+(\S+)", dyn, re.M))
+    symbols = subprocess.run(["objdump", "-T", mod.__file__], capture_output=True, text=True,
+                             check=True).stdout
+    exported = [line.split()[-1] for line in symbols.splitlines()
+                if re.match(r"[0-9a-f]{16} ", line) and "*UND*" not in line]
+    assert exported == [f"PyInit_{name}"]
     runpath = re.findall(r"^\s*(?:RUNPATH|RPATH)\s+(\S+)", dyn, re.M)
     if name in RAYLIB_USERS:
         assert needed - C_LIBRARY == {"libraylib.so.600"}

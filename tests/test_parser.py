@@ -4,6 +4,7 @@ import math
 import subprocess
 import sys
 import textwrap
+import traceback
 import types
 
 import pytest
@@ -210,6 +211,10 @@ FAILURES = [
 ]
 
 
+def _entries(exc):
+    return [(f.name, f.filename) for f in traceback.extract_tb(exc.__traceback__)]
+
+
 @pytest.mark.parametrize("kind, arg, exc, msg", FAILURES)
 def test_failure_sets_exception_and_returns_zeros(kind, arg, exc, msg):
     result, raised, zero = h.outcome(kind, arg)
@@ -217,6 +222,7 @@ def test_failure_sets_exception_and_returns_zeros(kind, arg, exc, msg):
     if msg is not None:
         assert str(raised) == msg
     assert zero and not any(result)
+    assert _entries(raised)[:1] == [(f"tarvex.parser.parser.parse_{kind}_like", "src/tarvex/parser/parser")]
 
 
 @pytest.mark.parametrize("kind", ["vector2", "rect", "color"])
@@ -225,6 +231,8 @@ def test_null_argument_keeps_or_sets_an_exception(kind, pending):
     raised, zero = h.null_argument(kind, pending)
     assert zero
     assert type(raised) is (LookupError if pending else SystemError)
+    # The caller's own exception is left as it was.
+    assert len(_entries(raised)) == (0 if pending else 1)
 
 
 def test_items_converted_in_order_until_the_first_failure():

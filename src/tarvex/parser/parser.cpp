@@ -31,10 +31,13 @@ tarvex_RectVTable* rect_vt;
 // takes.
 struct Kind {
   const char* name;       // "vector2", "rect", "color"
-  const char* fname;      // the C function, for a null argument
+  const char* fname;      // the C function, in a traceback entry
   Py_ssize_t min, max;    // accepted item counts
   const char* counts;     // "2", "4", "3-4"
 };
+
+constexpr const char* kModule = "tarvex.parser.parser";
+constexpr const char* kFile = "src/tarvex/parser/parser";
 
 constexpr Kind kVector2{"vector2", "parse_vector2_like", 2, 2, "2"};
 constexpr Kind kRect{"rect", "parse_rect_like", 4, 4, "4"};
@@ -116,9 +119,19 @@ bool to_float(PyObject* o, float* out) {
 // call in the caller) keeps the caller's exception, or gets SystemError.
 bool null_argument(const Kind& k, PyObject* obj) {
   if (obj) return false;
-  if (!PyErr_Occurred())
+  if (!PyErr_Occurred()) {
     PyErr_Format(PyExc_SystemError, "%s() called with a NULL object", k.fname);
+    rt::add_traceback(kModule, k.fname, kFile);
+  }
   return true;
+}
+
+// The failure result: the pending exception gets the function's traceback
+// entry, and the structure is all zeros.
+template <class T>
+T failed(const Kind& k) {
+  rt::add_traceback(kModule, k.fname, kFile);
+  return T{};
 }
 
 // TypeError `prefix` + the __name__ of obj's type + `suffix`. A class made
@@ -177,7 +190,7 @@ static Vector2 parse_vector2_like(PyObject* obj) {
   float v[2];
   if (!floats_from(kVector2, obj, v, "vector2-like argument must be Vector2, or any sequence, got ",
                    "."))
-    return Vector2{};
+    return failed<Vector2>(kVector2);
   return Vector2{v[0], v[1]};
 }
 
@@ -186,7 +199,7 @@ static Rectangle parse_rect_like(PyObject* obj) {
   if (Py_IS_TYPE(obj, rect_type)) return reinterpret_cast<tarvex_RectObject*>(obj)->_raw;
   float v[4];
   if (!floats_from(kRect, obj, v, "rect_like argument must be Rect, tuple, or list, got ", ""))
-    return Rectangle{};
+    return failed<Rectangle>(kRect);
   return Rectangle{v[0], v[1], v[2], v[3]};
 }
 
@@ -198,12 +211,12 @@ static Color parse_color_like(PyObject* obj) {
   bool handled;
   if (!sequence_items(kColor, obj, items, &n, &handled)) {
     if (!handled) kind_error(obj, "color-like argument must be Color, or any sequence, got ", ".");
-    return Color{};
+    return failed<Color>(kColor);
   }
   unsigned char ch[4] = {0, 0, 0, 255};
   for (Py_ssize_t i = 0; i < n; ++i) {
     int v;
-    if (!rt::to_c_int(items[i].get(), &v)) return Color{};
+    if (!rt::to_c_int(items[i].get(), &v)) return failed<Color>(kColor);
     ch[i] = static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
   }
   return Color{ch[0], ch[1], ch[2], ch[3]};
