@@ -341,7 +341,7 @@ def test_parser_binds_its_siblings_in_order(blocked, loaded):
     assert _run(code, blocked) == [blocked, loaded]
 
 
-def test_create_step_copies_the_spec():
+def test_create_step_copies_the_import_spec():
     code = """
         import _imp, importlib.util, json, sys
         loader = object()
