@@ -378,13 +378,13 @@ def test_failed_exec_and_a_later_one():
     code = """
         import importlib.util, json, sys, traceback
         import _parser_testhelper
-        spec = importlib.util.spec_from_file_location("_frame_probe", _parser_testhelper.__file__)
+        found = importlib.util.spec_from_file_location("_frame_probe", _parser_testhelper.__file__)
         out = []
         for mode in ["raise", "silent", "succeed"]:
             sys._frame_probe = mode
             try:
-                mod = importlib.util.module_from_spec(spec)
-                spec.loader.exec_module(mod)
+                mod = importlib.util.module_from_spec(found)
+                found.loader.exec_module(mod)
                 out.append(mod.constants_calls)
             except Exception as e:
                 sys.modules.pop("_frame_probe", None)

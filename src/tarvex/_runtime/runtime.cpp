@@ -11,7 +11,7 @@ namespace tarvex::rt {
 // ---------------------------------------------------------------------------
 // Module frame
 
-Module::Module(const ModuleSpec& spec) noexcept : spec_(spec) {
+Module::Module(const ModuleSpec& desc) noexcept : spec_(desc) {
   std::memset(&def_, 0, sizeof def_);
   def_.m_base = PyModuleDef_HEAD_INIT;
   def_.m_name = spec_.short_name;
@@ -27,11 +27,11 @@ Module::Module(const ModuleSpec& spec) noexcept : spec_(spec) {
 
 namespace {
 
-// Copies spec.<from> to module.<to>; a missing spec attribute is skipped.
-int copy_spec_attr(PyObject* spec, PyObject* module, const char* from, const char* to,
+// Copies the import record's <from> to module.<to>; a missing attribute is skipped.
+int copy_spec_attr(PyObject* import_spec, PyObject* module, const char* from, const char* to,
                    bool none_too) {
   PyObject* value = nullptr;
-  int found = PyObject_GetOptionalAttrString(spec, from, &value);
+  int found = PyObject_GetOptionalAttrString(import_spec, from, &value);
   if (found < 0) return -1;
   if (found == 0) return 0;
   Ref v(value);
@@ -41,7 +41,7 @@ int copy_spec_attr(PyObject* spec, PyObject* module, const char* from, const cha
 
 }  // namespace
 
-PyObject* Module::create(PyObject* spec, PyModuleDef* def) {
+PyObject* Module::create(PyObject* import_spec, PyModuleDef* def) {
   Module* self = reinterpret_cast<Module*>(def);
   int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
   if (id == -1 && PyErr_Occurred()) return nullptr;
@@ -55,14 +55,14 @@ PyObject* Module::create(PyObject* spec, PyModuleDef* def) {
   }
   if (self->module_) return Py_NewRef(self->module_);
 
-  Ref name(PyObject_GetAttrString(spec, "name"));
+  Ref name(PyObject_GetAttrString(import_spec, "name"));
   if (!name) return nullptr;
   Ref module(PyModule_NewObject(name.get()));
   if (!module) return nullptr;
-  if (copy_spec_attr(spec, module.get(), "loader", "__loader__", true) < 0 ||
-      copy_spec_attr(spec, module.get(), "origin", "__file__", true) < 0 ||
-      copy_spec_attr(spec, module.get(), "parent", "__package__", true) < 0 ||
-      copy_spec_attr(spec, module.get(), "submodule_search_locations", "__path__", false) < 0)
+  if (copy_spec_attr(import_spec, module.get(), "loader", "__loader__", true) < 0 ||
+      copy_spec_attr(import_spec, module.get(), "origin", "__file__", true) < 0 ||
+      copy_spec_attr(import_spec, module.get(), "parent", "__package__", true) < 0 ||
+      copy_spec_attr(import_spec, module.get(), "submodule_search_locations", "__path__", false) < 0)
     return nullptr;
   self->module_ = Py_NewRef(module.get());
   return module.release();

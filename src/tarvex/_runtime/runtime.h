@@ -86,12 +86,12 @@ struct ModuleSpec {
 // The definition comes first so the create step can find the frame from it.
 class Module {
  public:
-  explicit Module(const ModuleSpec& spec) noexcept;
+  explicit Module(const ModuleSpec& desc) noexcept;
   PyObject* init() noexcept { return PyModuleDef_Init(&def_); }
-  const ModuleSpec& spec() const noexcept { return spec_; }
+  const ModuleSpec& description() const noexcept { return spec_; }
 
  private:
-  static PyObject* create(PyObject* spec, PyModuleDef* def);
+  static PyObject* create(PyObject* import_spec, PyModuleDef* def);
   static int exec(PyObject* module);
   int exec_steps(PyObject* module);
 
