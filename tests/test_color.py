@@ -112,6 +112,7 @@ def test_repr_equality_hash():
     c = Color(1, 2, 3, 4)
     assert repr(c) == "Color(1, 2, 3, 4)"
     assert repr(Sub(1, 2, 3)) == "Sub(1, 2, 3, 255)"
+    assert repr(type("pkg.Dotted", (Color,), {})(1, 2, 3)) == "pkg.Dotted(1, 2, 3, 255)"
     assert c == Color(1, 2, 3, 4) and c == Sub(1, 2, 3, 4)
     assert c != Color(1, 2, 3, 5)
     assert c != (1, 2, 3, 4)

@@ -114,12 +114,6 @@ int bind_sibling(const Sibling& s);
 // null) in file `file` to the pending exception.
 void add_traceback(const char* prefix, const char* name, const char* file);
 
-// The type's __name__ (its tp_name after the last dot).
-inline const char* type_short_name(PyTypeObject* t) {
-  const char* dot = std::strrchr(t->tp_name, '.');
-  return dot ? dot + 1 : t->tp_name;
-}
-
 // TypeError "Argument 'param' has incorrect type (expected E, got T)".
 void arg_type_error(const char* param, const char* expected, PyObject* got);
 

@@ -269,8 +269,9 @@ PyGetSetDef getsets[] = {
 
 PyObject* repr(PyObject* self) {
   const Color c = as(self)->_raw;
-  return PyUnicode_FromFormat("%s(%d, %d, %d, %d)", rt::type_short_name(Py_TYPE(self)), c.r, c.g,
-                              c.b, c.a);
+  rt::Ref name(PyType_GetName(Py_TYPE(self)));
+  if (!name) return nullptr;
+  return PyUnicode_FromFormat("%U(%d, %d, %d, %d)", name.get(), c.r, c.g, c.b, c.a);
 }
 
 // The packed value is non-negative and below 2**32, so never -1.
