@@ -45,8 +45,8 @@ constexpr Kind kColor{"color", "parse_color_like", 3, 4, "3-4"};
 constexpr Py_ssize_t kMaxItems = 4;
 
 bool length_error(const Kind& k, const char* form) {
-  PyErr_Format(PyExc_ValueError, "%s for %s-like argument must have only %s elements.", form, k.name,
-               k.counts);
+  PyErr_Format(PyExc_ValueError, "%s for %s-like argument must have only %s elements.", form,
+               k.name, k.counts);
   return false;
 }
 
@@ -108,12 +108,6 @@ bool sequence_items(const Kind& k, PyObject* obj, Ref* items, Py_ssize_t* n, boo
   return true;
 }
 
-bool to_float(PyObject* o, float* out) {
-  double d;
-  if (!rt::to_double(o, &d)) return false;
-  *out = rt::narrow(d);
-  return true;
-}
 
 // A borrowed argument must be an object; a null one (an unchecked failed
 // call in the caller) keeps the caller's exception, or gets SystemError.
@@ -142,34 +136,10 @@ void kind_error(PyObject* obj, const char* prefix, const char* suffix) {
   if (name) PyErr_Format(PyExc_TypeError, "%s%U%s", prefix, name.get(), suffix);
 }
 
-// Reads `count` floats of a vector- or rect-like argument that is not one of
-// the package's own types; anything else raises TypeError `prefix` + its
-// type's name + `suffix`.
-bool floats_from(const Kind& k, PyObject* obj, float* out, const char* prefix,
-                 const char* suffix) {
-  // An exact tuple holds its items for as long as the caller holds it, so
-  // they are converted in place, whatever code their conversion runs.
-  if (PyTuple_CheckExact(obj) && PyTuple_GET_SIZE(obj) == k.min) [[likely]] {
-    for (Py_ssize_t i = 0; i < k.min; ++i)
-      if (!to_float(PyTuple_GET_ITEM(obj, i), &out[i])) return false;
-    return true;
-  }
-  // A list of exact floats is read under its critical section; converting
-  // them runs no code that could change the list.
-  if (PyList_CheckExact(obj)) {
-    bool done = false;
-    Py_BEGIN_CRITICAL_SECTION(obj);
-    if (PyList_GET_SIZE(obj) == k.min) {
-      done = true;
-      for (Py_ssize_t i = 0; done && i < k.min; ++i) {
-        PyObject* item = PyList_GET_ITEM(obj, i);
-        done = PyFloat_CheckExact(item);
-        if (done) out[i] = rt::narrow(PyFloat_AS_DOUBLE(item));
-      }
-    }
-    Py_END_CRITICAL_SECTION();
-    if (done) return true;
-  }
+// The general path: any other sequence, converted from a short list of its
+// items; anything else raises TypeError `prefix` + its type's name + `suffix`.
+[[gnu::noinline]] bool floats_general(const Kind& k, PyObject* obj, double* out,
+                                      const char* prefix, const char* suffix) {
   Ref items[kMaxItems + 1];
   Py_ssize_t n = 0;
   bool handled;
@@ -178,8 +148,40 @@ bool floats_from(const Kind& k, PyObject* obj, float* out, const char* prefix,
     return false;
   }
   for (Py_ssize_t i = 0; i < n; ++i)
-    if (!to_float(items[i].get(), &out[i])) return false;
+    if (!rt::to_double(items[i].get(), &out[i])) return false;
   return true;
+}
+
+// Reads the numbers of a vector- or rect-like argument that is not one of the
+// package's own types as doubles; the caller narrows them once it has them
+// all, so no float is stored and read back as part of a wider load. The
+// common forms are read in place, inline in the caller: an exact tuple holds
+// its items for as long as the caller holds it, so they are converted
+// whatever code their conversion runs; a list of exact floats is read under
+// its critical section, as converting those runs no code that could change
+// the list.
+[[gnu::always_inline]] inline bool floats_from(const Kind& k, PyObject* obj, double* out,
+                                               const char* prefix, const char* suffix) {
+  if (PyTuple_CheckExact(obj) && PyTuple_GET_SIZE(obj) == k.min) [[likely]] {
+    for (Py_ssize_t i = 0; i < k.min; ++i)
+      if (!rt::to_double(PyTuple_GET_ITEM(obj, i), &out[i])) return false;
+    return true;
+  }
+  if (PyList_CheckExact(obj)) {
+    bool done = false;
+    Py_BEGIN_CRITICAL_SECTION(obj);
+    if (PyList_GET_SIZE(obj) == k.min) {
+      done = true;
+      for (Py_ssize_t i = 0; done && i < k.min; ++i) {
+        PyObject* item = PyList_GET_ITEM(obj, i);
+        done = PyFloat_CheckExact(item);
+        if (done) out[i] = PyFloat_AS_DOUBLE(item);
+      }
+    }
+    Py_END_CRITICAL_SECTION();
+    if (done) return true;
+  }
+  return floats_general(k, obj, out, prefix, suffix);
 }
 
 extern "C" {
@@ -187,20 +189,20 @@ extern "C" {
 static Vector2 parse_vector2_like(PyObject* obj) {
   if (null_argument(kVector2, obj)) return Vector2{};
   if (Py_IS_TYPE(obj, vector2_type)) return reinterpret_cast<tarvex_Vector2Object*>(obj)->data;
-  float v[2];
+  double v[2];
   if (!floats_from(kVector2, obj, v, "vector2-like argument must be Vector2, or any sequence, got ",
                    "."))
     return failed<Vector2>(kVector2);
-  return Vector2{v[0], v[1]};
+  return Vector2{rt::narrow(v[0]), rt::narrow(v[1])};
 }
 
 static Rectangle parse_rect_like(PyObject* obj) {
   if (null_argument(kRect, obj)) return Rectangle{};
   if (Py_IS_TYPE(obj, rect_type)) return reinterpret_cast<tarvex_RectObject*>(obj)->_raw;
-  float v[4];
+  double v[4];
   if (!floats_from(kRect, obj, v, "rect_like argument must be Rect, tuple, or list, got ", ""))
     return failed<Rectangle>(kRect);
-  return Rectangle{v[0], v[1], v[2], v[3]};
+  return Rectangle{rt::narrow(v[0]), rt::narrow(v[1]), rt::narrow(v[2]), rt::narrow(v[3])};
 }
 
 static Color parse_color_like(PyObject* obj) {
