@@ -163,9 +163,10 @@ inline bool no_args(const char* fname, Py_ssize_t nargs, PyObject* kwnames) {
   return bind_params(p, nullptr, nargs, kwnames, nullptr);
 }
 
-// A METH_FASTCALL | METH_KEYWORDS function pointer for a method table.
+// A method-table function pointer for a function of any calling
+// convention (METH_FASTCALL, with or without METH_KEYWORDS, and the rest).
 template <class F>
-PyCFunction fastcall_kw(F* f) {
+PyCFunction cfunc(F* f) {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
 }
 
@@ -175,7 +176,7 @@ PyCFunction fastcall_kw(F* f) {
 #define TARVEX_NOARGS_METHOD(name, call, doc, type_path, file)                           \
   PyMethodDef {                                                                          \
     name,                                                                                \
-        ::tarvex::rt::fastcall_kw(+[](PyObject* self, PyObject* const*, Py_ssize_t nargs, \
+        ::tarvex::rt::cfunc(+[](PyObject* self, PyObject* const*, Py_ssize_t nargs, \
                                       PyObject* kwnames) -> PyObject* {                  \
           if (::tarvex::rt::no_args(name, nargs, kwnames)) return call(self);            \
           ::tarvex::rt::add_traceback(type_path, name, file);                            \
@@ -253,8 +254,8 @@ struct PickleRefusal {
     return nullptr;
   }
   static inline PyMethodDef defs[3] = {
-      {"__reduce__", fastcall_kw(reduce), METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {"__setstate__", fastcall_kw(setstate), METH_FASTCALL | METH_KEYWORDS, nullptr},
+      {"__reduce__", cfunc(reduce), METH_FASTCALL | METH_KEYWORDS, nullptr},
+      {"__setstate__", cfunc(setstate), METH_FASTCALL | METH_KEYWORDS, nullptr},
       {nullptr, nullptr, 0, nullptr},
   };
 };

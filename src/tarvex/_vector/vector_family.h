@@ -548,7 +548,7 @@ struct Vec {
   }
   template <PyObject* (*Entry)(Obj*, int), const char* Name>
   static PyMethodDef noargs_def() {
-    return {Name, rt::fastcall_kw(py_noargs<Entry, Name>), METH_FASTCALL | METH_KEYWORDS, nullptr};
+    return {Name, rt::cfunc(py_noargs<Entry, Name>), METH_FASTCALL | METH_KEYWORDS, nullptr};
   }
   static inline constexpr char kCopy[] = "copy", kDunderCopy[] = "__copy__", kToAbs[] = "to_abs",
                                kGetAbs[] = "get_abs", kToNeg[] = "to_neg", kGetNeg[] = "get_neg",
@@ -818,29 +818,26 @@ struct Vec {
 
   // --------------------------------------------------------------- type
   static inline PyMethodDef methods[] = {
-      {Traits::from_self_name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_from_self)),
+      {Traits::from_self_name, rt::cfunc(py_from_self),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kFromTuple, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_from_seq<false>)),
+      {kFromTuple, rt::cfunc(py_from_seq<false>),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kFromList, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_from_seq<true>)),
+      {kFromList, rt::cfunc(py_from_seq<true>),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
       {kFromInts,
-       reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
-           from_components<AsInt, Creators::cfrom_ints, kFromInts>)),
+       rt::cfunc(from_components<AsInt, Creators::cfrom_ints, kFromInts>),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
       {kFromFloats,
-       reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
-           from_components<AsFloat, Creators::cfrom_floats, kFromFloats>)),
+       rt::cfunc(from_components<AsFloat, Creators::cfrom_floats, kFromFloats>),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
       {Traits::from_components_name,
-       reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
-           from_components<AsDouble, Creators::new_, Traits::from_components_name>)),
+       rt::cfunc(from_components<AsDouble, Creators::new_, Traits::from_components_name>),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
       noargs_def<copy, kCopy>(),
       noargs_def<copy, kDunderCopy>(),
-      {"__deepcopy__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_deepcopy)),
+      {"__deepcopy__", rt::cfunc(py_deepcopy),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kSadd, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_sadd)),
+      {kSadd, rt::cfunc(py_sadd),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
       noargs_def<to_abs, kToAbs>(),
       noargs_def<get_abs, kGetAbs>(),
@@ -853,16 +850,16 @@ struct Vec {
       noargs_def<get_tuple, kGetTuple>(),
       noargs_def<get_int_tuple, kGetIntTuple>(),
       noargs_def<get_rounded_tuple, kGetRoundedTuple>(),
-      {kDistanceTo, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_measure<distance_to, kDistanceTo>)),
+      {kDistanceTo, rt::cfunc(py_measure<distance_to, kDistanceTo>),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
       {kDistanceSquaredTo,
-       reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_measure<distance_squared_to, kDistanceSquaredTo>)),
+       rt::cfunc(py_measure<distance_squared_to, kDistanceSquaredTo>),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kDot, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_measure<dot, kDot>)),
+      {kDot, rt::cfunc(py_measure<dot, kDot>),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
       // Only Vector3 keeps this entry; the others end their table before it.
       {Traits::has_cross ? kCross : nullptr,
-       reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_cross)),
+       rt::cfunc(py_cross),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
       {nullptr, nullptr, 0, nullptr},
   };

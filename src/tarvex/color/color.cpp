@@ -223,9 +223,9 @@ PyObject* py_fade(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject*
 
 PyMethodDef methods[] = {
     TARVEX_NOARGS_METHOD("normalize", py_normalize, nullptr, kFullName, kFile),
-    {"tint", rt::fastcall_kw(py_tint),
+    {"tint", rt::cfunc(py_tint),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
-    {"fade", rt::fastcall_kw(py_fade),
+    {"fade", rt::cfunc(py_fade),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
     TARVEX_NOARGS_METHOD("to_int", py_to_int, nullptr, kFullName, kFile),
     {nullptr, nullptr, 0, nullptr},

@@ -65,10 +65,7 @@ bool is_image(PyObject* o) noexcept { return PyObject_TypeCheck(o, &image_type);
 
 void traceback(const char* name) { rt::add_traceback(kFull, name, kFile); }
 
-template <class F>
-PyCFunction cfunc(F f) {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
-}
+using rt::cfunc;
 
 // ---------------------------------------------------------------------------
 // Sizes, computed the way raylib computes them but without overflow

@@ -798,44 +798,40 @@ PyObject* py_collide(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObje
   return PyBool_FromLong(r);
 }
 
-template <auto F>
-PyCFunction fastcall(void) {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
-}
 
 constexpr int kFlags = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef methods[] = {
-    {"get_width", fastcall<py_getter<kGetWidth, get_width>>(), kFlags, nullptr},
-    {"get_height", fastcall<py_getter<kGetHeight, get_height>>(), kFlags, nullptr},
-    {"get_tuple", fastcall<py_getter<kGetTuple, get_tuple>>(), kFlags, nullptr},
-    {"get_vector4", fastcall<py_getter<kGetVector4, get_vector4>>(), kFlags, nullptr},
-    {"collide_point", fastcall<py_collide<kCollidePoint, ArgKind::any, PyObject*, collide_point>>(),
+    {"get_width", rt::cfunc(py_getter<kGetWidth, get_width>), kFlags, nullptr},
+    {"get_height", rt::cfunc(py_getter<kGetHeight, get_height>), kFlags, nullptr},
+    {"get_tuple", rt::cfunc(py_getter<kGetTuple, get_tuple>), kFlags, nullptr},
+    {"get_vector4", rt::cfunc(py_getter<kGetVector4, get_vector4>), kFlags, nullptr},
+    {"collide_point", rt::cfunc(py_collide<kCollidePoint, ArgKind::any, PyObject*, collide_point>),
      kFlags, nullptr},
     {"collide_point_vector2",
-     fastcall<py_collide<kCollidePointVector2, ArgKind::vector2, tarvex_Vector2Object*,
-                         collide_point_vector2>>(),
+     rt::cfunc(py_collide<kCollidePointVector2, ArgKind::vector2, tarvex_Vector2Object*,
+                         collide_point_vector2>),
      kFlags, nullptr},
     {"collide_point_tuple",
-     fastcall<py_collide<kCollidePointTuple, ArgKind::tuple, PyObject*, collide_point_seq<false>>>(),
+     rt::cfunc(py_collide<kCollidePointTuple, ArgKind::tuple, PyObject*, collide_point_seq<false>>),
      kFlags, nullptr},
     {"collide_point_list",
-     fastcall<py_collide<kCollidePointList, ArgKind::list, PyObject*, collide_point_seq<true>>>(),
+     rt::cfunc(py_collide<kCollidePointList, ArgKind::list, PyObject*, collide_point_seq<true>>),
      kFlags, nullptr},
-    {"collide_rect", fastcall<py_collide<kCollideRect, ArgKind::any, PyObject*, collide_rect>>(),
+    {"collide_rect", rt::cfunc(py_collide<kCollideRect, ArgKind::any, PyObject*, collide_rect>),
      kFlags, nullptr},
     {"collide_rect_vector4",
-     fastcall<py_collide<kCollideRectVector4, ArgKind::vector4, tarvex_Vector4Object*,
-                         collide_rect_vector4>>(),
+     rt::cfunc(py_collide<kCollideRectVector4, ArgKind::vector4, tarvex_Vector4Object*,
+                         collide_rect_vector4>),
      kFlags, nullptr},
     {"collide_rect_rect",
-     fastcall<py_collide<kCollideRectRect, ArgKind::rect, Obj*, collide_rect_rect>>(), kFlags,
+     rt::cfunc(py_collide<kCollideRectRect, ArgKind::rect, Obj*, collide_rect_rect>), kFlags,
      nullptr},
     {"collide_rect_tuple",
-     fastcall<py_collide<kCollideRectTuple, ArgKind::tuple, PyObject*, collide_rect_seq<false>>>(),
+     rt::cfunc(py_collide<kCollideRectTuple, ArgKind::tuple, PyObject*, collide_rect_seq<false>>),
      kFlags, nullptr},
     {"collide_rect_list",
-     fastcall<py_collide<kCollideRectList, ArgKind::list, PyObject*, collide_rect_seq<true>>>(),
+     rt::cfunc(py_collide<kCollideRectList, ArgKind::list, PyObject*, collide_rect_seq<true>>),
      kFlags, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };

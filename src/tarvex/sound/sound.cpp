@@ -384,19 +384,19 @@ constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 constexpr int kStatic = METH_STATIC | kMethod;
 
 PyMethodDef methods[] = {
-    {"load", rt::fastcall_kw(py_load), kStatic, "load(file_name)\n--\n\nload(file_name) -> Sound"},
-    {"load_alias", rt::fastcall_kw(py_load_alias), kStatic,
+    {"load", rt::cfunc(py_load), kStatic, "load(file_name)\n--\n\nload(file_name) -> Sound"},
+    {"load_alias", rt::cfunc(py_load_alias), kStatic,
      "load_alias(source)\n--\n\nload_alias(source) -> Sound"},
-    {kPlay, rt::fastcall_kw(py_action<kPlay, PlaySound>), kMethod,
+    {kPlay, rt::cfunc(py_action<kPlay, PlaySound>), kMethod,
      "play($self)\n--\n\nplay() -> None"},
-    {kStop, rt::fastcall_kw(py_action<kStop, StopSound>), kMethod,
+    {kStop, rt::cfunc(py_action<kStop, StopSound>), kMethod,
      "stop($self)\n--\n\nstop() -> None"},
-    {kPause, rt::fastcall_kw(py_action<kPause, PauseSound>), kMethod,
+    {kPause, rt::cfunc(py_action<kPause, PauseSound>), kMethod,
      "pause($self)\n--\n\npause() -> None"},
-    {kResume, rt::fastcall_kw(py_action<kResume, ResumeSound>), kMethod,
+    {kResume, rt::cfunc(py_action<kResume, ResumeSound>), kMethod,
      "resume($self)\n--\n\nresume() -> None"},
-    {kUnload, rt::fastcall_kw(py_unload), kMethod, "unload($self)\n--\n\nunload() -> None"},
-    {"update", rt::fastcall_kw(py_update), kMethod,
+    {kUnload, rt::cfunc(py_unload), kMethod, "unload($self)\n--\n\nunload() -> None"},
+    {"update", rt::cfunc(py_update), kMethod,
      "update($self, data, frame_count)\n--\n\nupdate(data, frame_count) -> None"},
     {nullptr, nullptr, 0, nullptr},
 };
