@@ -3,10 +3,9 @@
 #include <time.h>
 
 #include "tarvex/_runtime/runtime.h"
-#include "tarvex/vector2/vector2.h"
-
 #include "tarvex/parser.h"
 #include "tarvex/rect/rect.h"
+#include "tarvex/vector2/vector2.h"
 
 namespace {
 
@@ -128,8 +127,9 @@ int body(PyObject* module) {
   return PyModule_AddFunctions(module, methods);
 }
 
-rt::Module module_frame({"_tarvex_bench", "_tarvex_bench", "benchmarks/native/bench_helper", nullptr,
-                         0, siblings, sizeof siblings / sizeof siblings[0], nullptr, body});
+rt::Module module_frame({"_tarvex_bench", "_tarvex_bench", "benchmarks/native/bench_helper",
+                         nullptr, 0, siblings, sizeof siblings / sizeof siblings[0], nullptr,
+                         body});
 
 }  // namespace
 

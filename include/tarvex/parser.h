@@ -56,9 +56,9 @@ typedef struct Color {
 extern "C" {
 #endif
 
-typedef struct Vector2 (*tarvex_parse_vector2_like_t)(PyObject *obj);
-typedef struct Rectangle (*tarvex_parse_rect_like_t)(PyObject *obj);
-typedef struct Color (*tarvex_parse_color_like_t)(PyObject *obj);
+typedef struct Vector2 (*tarvex_parse_vector2_like_t)(PyObject* obj);
+typedef struct Rectangle (*tarvex_parse_rect_like_t)(PyObject* obj);
+typedef struct Color (*tarvex_parse_color_like_t)(PyObject* obj);
 
 /* Capsule names in tarvex.parser.parser.__pyx_capi__: the signatures. */
 #define TARVEX_PARSER_MODULE "tarvex.parser.parser"
@@ -78,10 +78,10 @@ typedef struct tarvex_ParserAPI {
 
 /* Reads one function out of the module's __pyx_capi__, checking its
  * signature. Returns null with an exception set on failure. */
-static inline void *tarvex__parser_function(PyObject *capi, const char *module, const char *name,
-                                            const char *sig) {
-  PyObject *capsule = NULL;
-  void *function = NULL;
+static inline void* tarvex__parser_function(PyObject* capi, const char* module, const char* name,
+                                            const char* sig) {
+  PyObject* capsule = NULL;
+  void* function = NULL;
   int found = PyDict_GetItemStringRef(capi, name, &capsule);
   if (found < 0) return NULL;
   if (found == 0) {
@@ -92,7 +92,7 @@ static inline void *tarvex__parser_function(PyObject *capi, const char *module, 
   if (PyCapsule_CheckExact(capsule) && PyCapsule_IsValid(capsule, sig)) {
     function = PyCapsule_GetPointer(capsule, sig);
   } else {
-    const char *got = PyCapsule_CheckExact(capsule) ? PyCapsule_GetName(capsule) : NULL;
+    const char* got = PyCapsule_CheckExact(capsule) ? PyCapsule_GetName(capsule) : NULL;
     PyErr_Clear();
     PyErr_Format(PyExc_TypeError,
                  "C function %.200s.%.200s has wrong signature (expected %.500s, got %.500s)",
@@ -104,10 +104,10 @@ static inline void *tarvex__parser_function(PyObject *capi, const char *module, 
 
 /* Imports `module` and fills *api from its __pyx_capi__; *api is left
  * untouched on failure. Returns 0, or -1 with an exception set. */
-static inline int tarvex_import_parser_from(const char *module, tarvex_ParserAPI *api) {
+static inline int tarvex_import_parser_from(const char* module, tarvex_ParserAPI* api) {
   tarvex_ParserAPI found;
-  PyObject *capi = NULL;
-  PyObject *mod = PyImport_ImportModule(module);
+  PyObject* capi = NULL;
+  PyObject* mod = PyImport_ImportModule(module);
   int ok = 0;
   if (!mod) return -1;
   capi = PyObject_GetAttrString(mod, "__pyx_capi__");
@@ -119,13 +119,13 @@ static inline int tarvex_import_parser_from(const char *module, tarvex_ParserAPI
     found.parse_vector2_like = (tarvex_parse_vector2_like_t)tarvex__parser_function(
         capi, module, "parse_vector2_like", TARVEX_PARSE_VECTOR2_LIKE_SIG);
     found.parse_rect_like = found.parse_vector2_like
-        ? (tarvex_parse_rect_like_t)tarvex__parser_function(capi, module, "parse_rect_like",
-                                                             TARVEX_PARSE_RECT_LIKE_SIG)
-        : NULL;
-    found.parse_color_like = found.parse_rect_like
-        ? (tarvex_parse_color_like_t)tarvex__parser_function(capi, module, "parse_color_like",
-                                                              TARVEX_PARSE_COLOR_LIKE_SIG)
-        : NULL;
+                                ? (tarvex_parse_rect_like_t)tarvex__parser_function(
+                                      capi, module, "parse_rect_like", TARVEX_PARSE_RECT_LIKE_SIG)
+                                : NULL;
+    found.parse_color_like =
+        found.parse_rect_like ? (tarvex_parse_color_like_t)tarvex__parser_function(
+                                    capi, module, "parse_color_like", TARVEX_PARSE_COLOR_LIKE_SIG)
+                              : NULL;
     ok = found.parse_color_like != NULL;
   }
   Py_DECREF(capi);
@@ -135,7 +135,7 @@ static inline int tarvex_import_parser_from(const char *module, tarvex_ParserAPI
 }
 
 /* tarvex_import_parser_from(TARVEX_PARSER_MODULE, api). */
-static inline int tarvex_import_parser(tarvex_ParserAPI *api) {
+static inline int tarvex_import_parser(tarvex_ParserAPI* api) {
   return tarvex_import_parser_from(TARVEX_PARSER_MODULE, api);
 }
 

@@ -59,7 +59,8 @@ PyObject* color_new(PyObject*, PyObject* const* args, Py_ssize_t n) {
 
 PyObject* color_equal(PyObject*, PyObject* const* args, Py_ssize_t n) {
   tarvex_ColorObject *a, *b;
-  if (!nargs_is("color_equal", n, 2) || !colour(args[0], &a) || !colour(args[1], &b)) return nullptr;
+  if (!nargs_is("color_equal", n, 2) || !colour(args[0], &a) || !colour(args[1], &b))
+    return nullptr;
   return PyLong_FromLong(color_vt->c_equal(a, b));
 }
 
@@ -88,7 +89,8 @@ PyObject* color_fade(PyObject*, PyObject* const* args, Py_ssize_t n) {
 PyObject* color_to_int(PyObject*, PyObject* const* args, Py_ssize_t n) {
   tarvex_ColorObject* a;
   int flag;
-  if (!nargs_is("color_to_int", n, 2) || !colour(args[0], &a) || !c_int(args[1], &flag)) return nullptr;
+  if (!nargs_is("color_to_int", n, 2) || !colour(args[0], &a) || !c_int(args[1], &flag))
+    return nullptr;
   return PyLong_FromLong(color_vt->to_int(a, flag));
 }
 
@@ -160,7 +162,8 @@ PyObject* color_layout(PyObject*, PyObject*) {
     std::size_t offset;
   };
 #define SLOT(entry) Slot{#entry, offsetof(tarvex_ColorVTable, entry)}
-  Slot slots[] = {SLOT(to_int), SLOT(fade), SLOT(c_tint), SLOT(c_normalize), SLOT(c_equal), SLOT(new_)};
+  Slot slots[] = {SLOT(to_int),      SLOT(fade),    SLOT(c_tint),
+                  SLOT(c_normalize), SLOT(c_equal), SLOT(new_)};
 #undef SLOT
   std::sort(std::begin(slots), std::end(slots),
             [](const Slot& a, const Slot& b) { return a.offset < b.offset; });
@@ -172,7 +175,8 @@ PyObject* color_layout(PyObject*, PyObject*) {
   }
   using Obj = tarvex_ColorObject;
   return Py_BuildValue("(nnnnO)", static_cast<Py_ssize_t>(offsetof(Obj, __pyx_vtab)),
-                       static_cast<Py_ssize_t>(offsetof(Obj, _raw)), static_cast<Py_ssize_t>(sizeof(Obj)),
+                       static_cast<Py_ssize_t>(offsetof(Obj, _raw)),
+                       static_cast<Py_ssize_t>(sizeof(Obj)),
                        static_cast<Py_ssize_t>(sizeof(tarvex_ColorVTable)), names.get());
 }
 
@@ -195,8 +199,8 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame({"_colors_testhelper", "_colors_testhelper", "tests/native/colors_testhelper",
-                         nullptr, 0, siblings, 2, nullptr, body});
+rt::Module module_frame({"_colors_testhelper", "_colors_testhelper",
+                         "tests/native/colors_testhelper", nullptr, 0, siblings, 2, nullptr, body});
 
 }  // namespace
 

@@ -44,7 +44,8 @@ bool image_arg(PyObject* o, tarvex_ImageObject** out) {
 
 bool expect(Py_ssize_t n, Py_ssize_t want) {
   if (n == want) return true;
-  PyErr_Format(PyExc_TypeError, "the entry takes %zd arguments after its name (%zd given)", want, n);
+  PyErr_Format(PyExc_TypeError, "the entry takes %zd arguments after its name (%zd given)", want,
+               n);
   return false;
 }
 
@@ -89,7 +90,8 @@ PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return Py_BuildValue("(Ni)", r, frames);
   }
   if (e == "c_load_from_screen") return expect(n, 0) ? image_vt->c_load_from_screen() : nullptr;
-  if (e == "c_copy") return expect(n, 1) && image_arg(a[0], &self) ? image_vt->c_copy(self) : nullptr;
+  if (e == "c_copy")
+    return expect(n, 1) && image_arg(a[0], &self) ? image_vt->c_copy(self) : nullptr;
   if (e == "export") {
     if (!expect(n, 3) || !image_arg(a[0], &self) || !int_arg(a[2], &v[0])) return nullptr;
     return int_result(image_vt->export_(self, a[1], v[0]));
@@ -200,7 +202,9 @@ PyObject* adopt(PyObject*, PyObject* const* a, Py_ssize_t n) {
   Py_RETURN_NONE;
 }
 
-PyObject* instance_size(PyObject*, PyObject*) { return PyLong_FromSize_t(sizeof(tarvex_ImageObject)); }
+PyObject* instance_size(PyObject*, PyObject*) {
+  return PyLong_FromSize_t(sizeof(tarvex_ImageObject));
+}
 
 PyMethodDef methods[] = {
     {"call", cfunc(call), METH_FASTCALL, nullptr},

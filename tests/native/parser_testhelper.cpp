@@ -65,7 +65,8 @@ PyObject* outcome(PyObject*, PyObject* const* args, Py_ssize_t n) {
   bool zero = false;
   Ref r(run(args[0], args[1], &zero));
   Ref exc(PyErr_GetRaisedException());
-  if (!r) return nullptr == exc.get() ? nullptr : Py_BuildValue("(OOO)", Py_None, exc.get(), Py_False);
+  if (!r)
+    return nullptr == exc.get() ? nullptr : Py_BuildValue("(OOO)", Py_None, exc.get(), Py_False);
   return Py_BuildValue("(OOO)", r.get(), exc ? exc.get() : Py_None, zero ? Py_True : Py_False);
 }
 
@@ -110,8 +111,8 @@ int body(PyObject* module) {
   return PyModule_AddFunctions(module, methods);
 }
 
-rt::Module module_frame({"_parser_testhelper", "_parser_testhelper", "tests/native/parser_testhelper",
-                         nullptr, 0, nullptr, 0, nullptr, body});
+rt::Module module_frame({"_parser_testhelper", "_parser_testhelper",
+                         "tests/native/parser_testhelper", nullptr, 0, nullptr, 0, nullptr, body});
 
 // _frame_probe: a second module in this library, loaded from its file under
 // that name, whose exec step fails as sys._frame_probe says: "raise" (with

@@ -68,7 +68,8 @@ int run_collide(std::string_view e, RectObj* s, PyObject* arg, int flag) {
   if (e == "collide_rect") return vt->collide_rect(s, arg, flag);
   if (e == "collide_rect_vector4")
     return vt->collide_rect_vector4(s, reinterpret_cast<tarvex_Vector4Object*>(arg), flag);
-  if (e == "collide_rect_rect") return vt->collide_rect_rect(s, reinterpret_cast<RectObj*>(arg), flag);
+  if (e == "collide_rect_rect")
+    return vt->collide_rect_rect(s, reinterpret_cast<RectObj*>(arg), flag);
   if (e == "collide_rect_tuple") return vt->collide_rect_tuple(s, arg, flag);
   if (e == "collide_rect_list") return vt->collide_rect_list(s, arg, flag);
   return 2;
@@ -87,7 +88,8 @@ bool entry_name(PyObject* const* args, Py_ssize_t n, std::string_view* out) {
 }
 
 PyObject* bad_call(std::string_view e) {
-  PyErr_Format(PyExc_TypeError, "bad arguments for entry %.*s", static_cast<int>(e.size()), e.data());
+  PyErr_Format(PyExc_TypeError, "bad arguments for entry %.*s", static_cast<int>(e.size()),
+               e.data());
   return nullptr;
 }
 
@@ -102,7 +104,8 @@ PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t n) {
     double d[4];
     for (int i = 0; i < 4; ++i)
       if (!rt::to_double(args[i + 1], &d[i])) return nullptr;
-    return rect_vt->new_(Rectangle{rt::narrow(d[0]), rt::narrow(d[1]), rt::narrow(d[2]), rt::narrow(d[3])});
+    return rect_vt->new_(
+        Rectangle{rt::narrow(d[0]), rt::narrow(d[1]), rt::narrow(d[2]), rt::narrow(d[3])});
   }
   RectObj* self;
   int flag;
@@ -172,10 +175,12 @@ PyObject* layout(PyObject*, PyObject*) {
     std::size_t offset;
   };
 #define SLOT(entry) Slot{#entry, offsetof(tarvex_RectVTable, entry)}
-  Slot slots[] = {SLOT(get_tuple),           SLOT(get_vector4),        SLOT(collide_rect_list),
-                  SLOT(collide_rect_tuple),  SLOT(collide_rect_rect),  SLOT(collide_rect_vector4),
-                  SLOT(collide_rect),        SLOT(collide_point_list), SLOT(collide_point_tuple),
-                  SLOT(collide_point_vector2), SLOT(collide_point),    SLOT(get_height),
+  Slot slots[] = {SLOT(get_tuple),           SLOT(get_vector4),
+                  SLOT(collide_rect_list),   SLOT(collide_rect_tuple),
+                  SLOT(collide_rect_rect),   SLOT(collide_rect_vector4),
+                  SLOT(collide_rect),        SLOT(collide_point_list),
+                  SLOT(collide_point_tuple), SLOT(collide_point_vector2),
+                  SLOT(collide_point),       SLOT(get_height),
                   SLOT(get_width),           SLOT(new_)};
 #undef SLOT
   std::sort(std::begin(slots), std::end(slots),
@@ -194,7 +199,8 @@ PyObject* layout(PyObject*, PyObject*) {
 
 PyMethodDef methods[] = {
     {"layout", layout, METH_NOARGS, nullptr},
-    {"call", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call)), METH_FASTCALL, nullptr},
+    {"call", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call)), METH_FASTCALL,
+     nullptr},
     {"created", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(created)), METH_FASTCALL,
      nullptr},
     {"raw", raw, METH_O, nullptr},

@@ -316,21 +316,22 @@ PyObject* describe(Slot (&slots)[K]) {
     rt::Ref name(PyUnicode_FromString(s.name));
     if (!name || PyList_Append(names.get(), name.get()) < 0) return nullptr;
   }
-  return Py_BuildValue("(nnnnnO)", static_cast<Py_ssize_t>(offsetof(Obj, __pyx_vtab)),
-                       static_cast<Py_ssize_t>(offsetof(Obj, data)),
-                       static_cast<Py_ssize_t>(sizeof(Obj::data)), static_cast<Py_ssize_t>(sizeof(Obj)),
-                       static_cast<Py_ssize_t>(sizeof(VT)), names.get());
+  return Py_BuildValue(
+      "(nnnnnO)", static_cast<Py_ssize_t>(offsetof(Obj, __pyx_vtab)),
+      static_cast<Py_ssize_t>(offsetof(Obj, data)), static_cast<Py_ssize_t>(sizeof(Obj::data)),
+      static_cast<Py_ssize_t>(sizeof(Obj)), static_cast<Py_ssize_t>(sizeof(VT)), names.get());
 }
 
-#define SLOT(VT, entry) Slot{#entry, offsetof(VT, entry)}
-#define COMMON_SLOTS(VT)                                                                    \
-  SLOT(VT, new_), SLOT(VT, cfrom_list), SLOT(VT, cfrom_ints), SLOT(VT, cfrom_floats),       \
-      SLOT(VT, cfrom_tuple), SLOT(VT, _add), SLOT(VT, _sub), SLOT(VT, _iadd),               \
-      SLOT(VT, _isub), SLOT(VT, _imul), SLOT(VT, _sadd), SLOT(VT, sadd), SLOT(VT, get_tuple), \
-      SLOT(VT, c_get_tuple), SLOT(VT, to_round), SLOT(VT, get_round), SLOT(VT, to_abs),     \
-      SLOT(VT, get_abs), SLOT(VT, to_neg), SLOT(VT, get_neg), SLOT(VT, get_int_tuple),      \
-      SLOT(VT, get_rounded_tuple), SLOT(VT, copy), SLOT(VT, to_normalized),                 \
-      SLOT(VT, get_normalized), SLOT(VT, distance_to), SLOT(VT, distance_squared_to),       \
+#define SLOT(VT, entry) \
+  Slot { #entry, offsetof(VT, entry) }
+#define COMMON_SLOTS(VT)                                                                       \
+  SLOT(VT, new_), SLOT(VT, cfrom_list), SLOT(VT, cfrom_ints), SLOT(VT, cfrom_floats),          \
+      SLOT(VT, cfrom_tuple), SLOT(VT, _add), SLOT(VT, _sub), SLOT(VT, _iadd), SLOT(VT, _isub), \
+      SLOT(VT, _imul), SLOT(VT, _sadd), SLOT(VT, sadd), SLOT(VT, get_tuple),                   \
+      SLOT(VT, c_get_tuple), SLOT(VT, to_round), SLOT(VT, get_round), SLOT(VT, to_abs),        \
+      SLOT(VT, get_abs), SLOT(VT, to_neg), SLOT(VT, get_neg), SLOT(VT, get_int_tuple),         \
+      SLOT(VT, get_rounded_tuple), SLOT(VT, copy), SLOT(VT, to_normalized),                    \
+      SLOT(VT, get_normalized), SLOT(VT, distance_to), SLOT(VT, distance_squared_to),          \
       SLOT(VT, dot)
 
 PyObject* layout(PyObject*, PyObject* arg) {
@@ -375,8 +376,8 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame({"_vector_testhelper", "_vector_testhelper", "tests/native/vector_testhelper",
-                         nullptr, 0, siblings, 3, nullptr, body});
+rt::Module module_frame({"_vector_testhelper", "_vector_testhelper",
+                         "tests/native/vector_testhelper", nullptr, 0, siblings, 3, nullptr, body});
 
 }  // namespace
 

@@ -62,7 +62,8 @@ PyObject* Module::create(PyObject* import_spec, PyModuleDef* def) {
   if (copy_spec_attr(import_spec, module.get(), "loader", "__loader__", true) < 0 ||
       copy_spec_attr(import_spec, module.get(), "origin", "__file__", true) < 0 ||
       copy_spec_attr(import_spec, module.get(), "parent", "__package__", true) < 0 ||
-      copy_spec_attr(import_spec, module.get(), "submodule_search_locations", "__path__", false) < 0)
+      copy_spec_attr(import_spec, module.get(), "submodule_search_locations", "__path__", false) <
+          0)
     return nullptr;
   self->module_ = Py_NewRef(module.get());
   return module.release();
@@ -162,8 +163,7 @@ int Module::exec_steps(PyObject* module) {
 #endif
   {
     Ref builtins(PyImport_AddModuleRef("builtins"));
-    if (!builtins || PyObject_SetAttrString(module, "__builtins__", builtins.get()) < 0)
-      return -1;
+    if (!builtins || PyObject_SetAttrString(module, "__builtins__", builtins.get()) < 0) return -1;
   }
   int major = static_cast<int>((Py_Version >> 24) & 0xff);
   int minor = static_cast<int>((Py_Version >> 16) & 0xff);
@@ -270,8 +270,9 @@ void add_traceback(const char* prefix, const char* name, const char* file) {
 }
 
 void arg_type_error(const char* param, const char* expected, PyObject* got) {
-  PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-               param, expected, Py_TYPE(got)->tp_name);
+  PyErr_Format(PyExc_TypeError,
+               "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", param,
+               expected, Py_TYPE(got)->tp_name);
 }
 
 int property_deletion_error() {
@@ -406,9 +407,7 @@ bool to_c_int(PyObject* o, int* out) {
   return true;
 }
 
-char* float_repr(double v) {
-  return PyOS_double_to_string(v, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
-}
+char* float_repr(double v) { return PyOS_double_to_string(v, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr); }
 
 PyObject* repr_components(const char* name, const double* v, int n) {
   char buf[512];

@@ -56,30 +56,30 @@ class Ref {
 // One extension type defined by a module.
 struct TypeEntry {
   PyTypeObject* type;
-  const char* attr;        // module attribute name (the type's short name)
-  void* vtable;            // C method table published in __pyx_vtable__, or null
-  PyMethodDef* pickle;     // two refusal methods (__reduce__, __setstate__), or null
+  const char* attr;     // module attribute name (the type's short name)
+  void* vtable;         // C method table published in __pyx_vtable__, or null
+  PyMethodDef* pickle;  // two refusal methods (__reduce__, __setstate__), or null
 };
 
 // A type of another module, bound at exec time.
 struct Sibling {
-  const char* module;      // full module name
-  const char* name;        // type's short name
-  Py_ssize_t size;         // instance size this module was built against
-  PyTypeObject** type;     // receives a strong reference to the type
-  void** vtable;           // receives the C method table, or null if unused
+  const char* module;   // full module name
+  const char* name;     // type's short name
+  Py_ssize_t size;      // instance size this module was built against
+  PyTypeObject** type;  // receives a strong reference to the type
+  void** vtable;        // receives the C method table, or null if unused
 };
 
 struct ModuleSpec {
   const char* short_name;
   const char* full_name;
-  const char* file;        // source path used in traceback entries
+  const char* file;  // source path used in traceback entries
   TypeEntry* types;
   std::size_t ntypes;
   Sibling* siblings;
   std::size_t nsiblings;
-  int (*constants)();                // builds interned constants; may be null
-  int (*body)(PyObject* module);     // module body; may be null
+  int (*constants)();             // builds interned constants; may be null
+  int (*body)(PyObject* module);  // module body; may be null
 };
 
 // Holds the definition and the process-wide state of one extension module.
@@ -98,7 +98,7 @@ class Module {
   PyModuleDef def_;
   PyModuleDef_Slot slots_[4];
   ModuleSpec spec_;
-  PyObject* module_ = nullptr;   // strong reference once created
+  PyObject* module_ = nullptr;  // strong reference once created
   int64_t interpreter_ = -1;
   bool constants_ready_ = false;  // the constants step has succeeded
   bool executed_ = false;
@@ -126,20 +126,20 @@ int subscript_deletion_error(PyTypeObject* type);
 // Argument binding (METH_FASTCALL | METH_KEYWORDS)
 
 struct Params {
-  const char* fname;            // name used in the messages
-  const char* const* names;     // parameter names
-  Py_ssize_t count;             // number of parameters (all positional-or-keyword)
-  Py_ssize_t required;          // how many of them are required
+  const char* fname;         // name used in the messages
+  const char* const* names;  // parameter names
+  Py_ssize_t count;          // number of parameters (all positional-or-keyword)
+  Py_ssize_t required;       // how many of them are required
 };
 
 // Fills out[0..count) with borrowed references (null for an omitted optional
 // parameter). Returns false with TypeError set on a binding error.
-bool bind_params(const Params& p, PyObject* const* args, Py_ssize_t nargs,
-                 PyObject* kwnames, PyObject** out);
+bool bind_params(const Params& p, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                 PyObject** out);
 
 // Fast path: exactly `count` positional arguments and no keywords.
-inline bool bind_fast(const Params& p, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject* kwnames, PyObject** out) {
+inline bool bind_fast(const Params& p, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                      PyObject** out) {
   if (nargs == p.count && (kwnames == nullptr || PyTuple_GET_SIZE(kwnames) == 0)) {
     for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
     return true;
@@ -173,16 +173,16 @@ PyCFunction cfunc(F* f) {
 // A method-table entry for a method without parameters named `name` that
 // returns `call(self)`, with the package's argument messages; an argument
 // error gets the entry "<type_path>.<name>" in `file`.
-#define TARVEX_NOARGS_METHOD(name, call, doc, type_path, file)                           \
-  PyMethodDef {                                                                          \
-    name,                                                                                \
+#define TARVEX_NOARGS_METHOD(name, call, doc, type_path, file)                      \
+  PyMethodDef {                                                                     \
+    name,                                                                           \
         ::tarvex::rt::cfunc(+[](PyObject* self, PyObject* const*, Py_ssize_t nargs, \
-                                      PyObject* kwnames) -> PyObject* {                  \
-          if (::tarvex::rt::no_args(name, nargs, kwnames)) return call(self);            \
-          ::tarvex::rt::add_traceback(type_path, name, file);                            \
-          return nullptr;                                                                \
-        }),                                                                              \
-        METH_FASTCALL | METH_KEYWORDS, doc                                               \
+                                PyObject* kwnames) -> PyObject* {                   \
+          if (::tarvex::rt::no_args(name, nargs, kwnames)) return call(self);       \
+          ::tarvex::rt::add_traceback(type_path, name, file);                       \
+          return nullptr;                                                           \
+        }),                                                                         \
+        METH_FASTCALL | METH_KEYWORDS, doc                                          \
   }
 
 // ---------------------------------------------------------------------------
@@ -244,8 +244,7 @@ struct PickleRefusal {
     add_traceback(TypePath, "__reduce__", File);
     return nullptr;
   }
-  static PyObject* setstate(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                            PyObject* kwnames) {
+  static PyObject* setstate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const char* const names[] = {"state"};
     static const Params p{"__setstate__", names, 1, 1};
     PyObject* state;

@@ -12,12 +12,11 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "tarvex/_runtime/runtime.h"
-
-#include <cstdio>
 
 namespace tarvex::vec {
 
@@ -101,7 +100,9 @@ struct Vec {
     std::memcpy(reinterpret_cast<char*>(&o->data) + i * sizeof(S), &v, sizeof v);
   }
 
-  static void traceback(const char* name) { rt::add_traceback(Traits::full_name, name, Traits::file); }
+  static void traceback(const char* name) {
+    rt::add_traceback(Traits::full_name, name, Traits::file);
+  }
 
   // --------------------------------------------------------------- creation
   // Every creator allocates through the type without running __init__.
@@ -233,7 +234,9 @@ struct Vec {
   static void iadd(Obj* a, Obj* b) { store(a, zip(load(a), load(b), std::plus<S>())); }
   static void isub(Obj* a, Obj* b) { store(a, zip(load(a), load(b), std::minus<S>())); }
   static void imul(Obj* a, Obj* b) { store(a, zip(load(a), load(b), std::multiplies<S>())); }
-  static void sadd_(Obj* self, Obj* n, Obj* o) { store(self, zip(load(n), load(o), std::plus<S>())); }
+  static void sadd_(Obj* self, Obj* n, Obj* o) {
+    store(self, zip(load(n), load(o), std::plus<S>()));
+  }
   static PyObject* sadd(Obj* self, Obj* n, Obj* o, int) {
     sadd_(self, n, o);
     Py_RETURN_NONE;
@@ -268,7 +271,9 @@ struct Vec {
     }
     return s;
   }
-  static double distance_to(Obj* a, Obj* b, int f) { return std::sqrt(distance_squared_to(a, b, f)); }
+  static double distance_to(Obj* a, Obj* b, int f) {
+    return std::sqrt(distance_squared_to(a, b, f));
+  }
 
   static PyObject* c_get_tuple(Obj* self) {
     Arr a = load(self);
@@ -312,7 +317,8 @@ struct Vec {
   static PyObject* cross(Obj* s, Obj* o, int) {
     if constexpr (N == 3) {
       Arr a = load(s), b = load(o);
-      return make(Arr{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]});
+      return make(
+          Arr{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]});
     } else {
       (void)s, (void)o;
       return nullptr;
@@ -500,8 +506,8 @@ struct Vec {
     const rt::Params p{fname, kOther, 1, 1};
     return rt::bind_fast(p, args, n, kw, out);
   }
-  static bool bind_vector(const char* fname, const char* param, PyObject* const* args,
-                          Py_ssize_t n, PyObject* kw, Obj** out) {
+  static bool bind_vector(const char* fname, const char* param, PyObject* const* args, Py_ssize_t n,
+                          PyObject* kw, Obj** out) {
     PyObject* o;
     if (!bind_other(fname, args, n, kw, &o)) return false;
     if (!check(o)) {
@@ -767,7 +773,8 @@ struct Vec {
 
   // ------------------------------------------------------------ properties
   static PyObject* get_component(PyObject* self, void* closure) {
-    return PyFloat_FromDouble(static_cast<double>(get(as(self), static_cast<int>(reinterpret_cast<intptr_t>(closure)))));
+    return PyFloat_FromDouble(
+        static_cast<double>(get(as(self), static_cast<int>(reinterpret_cast<intptr_t>(closure)))));
   }
   static int set_component(PyObject* self, PyObject* value, void* closure) {
     int i = static_cast<int>(reinterpret_cast<intptr_t>(closure));
@@ -799,7 +806,8 @@ struct Vec {
     return make(r);
   }
 
-  static constexpr int kGetsetCount = N + 1 + Traits::extra_getsets + SwizzleTable<N, kSwizzleLen>::count + 1;
+  static constexpr int kGetsetCount =
+      N + 1 + Traits::extra_getsets + SwizzleTable<N, kSwizzleLen>::count + 1;
   static inline PyGetSetDef getsets[kGetsetCount] = {};
   static constexpr const char* component_letter_names[4] = {"x", "y", "z", "w"};
 
@@ -818,27 +826,23 @@ struct Vec {
 
   // --------------------------------------------------------------- type
   static inline PyMethodDef methods[] = {
-      {Traits::from_self_name, rt::cfunc(py_from_self),
+      {Traits::from_self_name, rt::cfunc(py_from_self), METH_STATIC | METH_FASTCALL | METH_KEYWORDS,
+       nullptr},
+      {kFromTuple, rt::cfunc(py_from_seq<false>), METH_STATIC | METH_FASTCALL | METH_KEYWORDS,
+       nullptr},
+      {kFromList, rt::cfunc(py_from_seq<true>), METH_STATIC | METH_FASTCALL | METH_KEYWORDS,
+       nullptr},
+      {kFromInts, rt::cfunc(from_components<AsInt, Creators::cfrom_ints, kFromInts>),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kFromTuple, rt::cfunc(py_from_seq<false>),
-       METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kFromList, rt::cfunc(py_from_seq<true>),
-       METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kFromInts,
-       rt::cfunc(from_components<AsInt, Creators::cfrom_ints, kFromInts>),
-       METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kFromFloats,
-       rt::cfunc(from_components<AsFloat, Creators::cfrom_floats, kFromFloats>),
+      {kFromFloats, rt::cfunc(from_components<AsFloat, Creators::cfrom_floats, kFromFloats>),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
       {Traits::from_components_name,
        rt::cfunc(from_components<AsDouble, Creators::new_, Traits::from_components_name>),
        METH_STATIC | METH_FASTCALL | METH_KEYWORDS, nullptr},
       noargs_def<copy, kCopy>(),
       noargs_def<copy, kDunderCopy>(),
-      {"__deepcopy__", rt::cfunc(py_deepcopy),
-       METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kSadd, rt::cfunc(py_sadd),
-       METH_FASTCALL | METH_KEYWORDS, nullptr},
+      {"__deepcopy__", rt::cfunc(py_deepcopy), METH_FASTCALL | METH_KEYWORDS, nullptr},
+      {kSadd, rt::cfunc(py_sadd), METH_FASTCALL | METH_KEYWORDS, nullptr},
       noargs_def<to_abs, kToAbs>(),
       noargs_def<get_abs, kGetAbs>(),
       noargs_def<to_neg, kToNeg>(),
@@ -850,17 +854,14 @@ struct Vec {
       noargs_def<get_tuple, kGetTuple>(),
       noargs_def<get_int_tuple, kGetIntTuple>(),
       noargs_def<get_rounded_tuple, kGetRoundedTuple>(),
-      {kDistanceTo, rt::cfunc(py_measure<distance_to, kDistanceTo>),
+      {kDistanceTo, rt::cfunc(py_measure<distance_to, kDistanceTo>), METH_FASTCALL | METH_KEYWORDS,
+       nullptr},
+      {kDistanceSquaredTo, rt::cfunc(py_measure<distance_squared_to, kDistanceSquaredTo>),
        METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kDistanceSquaredTo,
-       rt::cfunc(py_measure<distance_squared_to, kDistanceSquaredTo>),
-       METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {kDot, rt::cfunc(py_measure<dot, kDot>),
-       METH_FASTCALL | METH_KEYWORDS, nullptr},
+      {kDot, rt::cfunc(py_measure<dot, kDot>), METH_FASTCALL | METH_KEYWORDS, nullptr},
       // Only Vector3 keeps this entry; the others end their table before it.
-      {Traits::has_cross ? kCross : nullptr,
-       rt::cfunc(py_cross),
-       METH_FASTCALL | METH_KEYWORDS, nullptr},
+      {Traits::has_cross ? kCross : nullptr, rt::cfunc(py_cross), METH_FASTCALL | METH_KEYWORDS,
+       nullptr},
       {nullptr, nullptr, 0, nullptr},
   };
 

@@ -24,19 +24,18 @@ struct tarvex_AudioStreamOwnerArg {
 struct tarvex_AudioStreamVTable {
   /* 0: new AudioStream holding a copy of `stream`; only an owner ever
    * releases the stream's buffer. New reference, or null with an exception. */
-  PyObject *(*cfrom_struct)(AudioStream stream, struct tarvex_AudioStreamOwnerArg *opt);
+  PyObject* (*cfrom_struct)(AudioStream stream, struct tarvex_AudioStreamOwnerArg* opt);
   /* 1: new owning AudioStream from raylib's LoadAudioStream, or null with
    * ValueError for a format raylib cannot stream. */
-  PyObject *(*new_)(int sample_rate, int sample_size, int channels);
+  PyObject* (*new_)(int sample_rate, int sample_size, int channels);
   /* 2: an owner releases its buffer (once); a borrower does nothing. */
-  void (*c_unload)(struct tarvex_AudioStreamObject *self);
+  void (*c_unload)(struct tarvex_AudioStreamObject* self);
 };
 
 /* A Sound's stream is a borrower; the Sound clears `_raw.buffer` when it
  * releases the raylib sound, so a released stream reads as having none. */
 struct tarvex_AudioStreamObject {
-  PyObject_HEAD
-  struct tarvex_AudioStreamVTable *__pyx_vtab;
+  PyObject_HEAD struct tarvex_AudioStreamVTable* __pyx_vtab;
   AudioStream _raw;
   int is_owner;
 };

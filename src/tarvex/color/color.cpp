@@ -3,14 +3,14 @@
 // Python surface: Color(r, g, b, a=255) with channels 0..255; read/write
 // properties r, g, b, a; normalize(), tint(other), fade(alpha), to_int();
 // repr, equality and hash by value; a read-only sequence of the four
-// channels (len, indexing, iteration), so that tuple(c) is (r, g, b, a). The C method table follows the instance
-// layout in color.h and is what sibling modules bind to.
+// channels (len, indexing, iteration), so that tuple(c) is (r, g, b, a). The C method table follows
+// the instance layout in color.h and is what sibling modules bind to.
 #include "tarvex/color/color.h"
+
+#include <cstdio>
 
 #include "tarvex/_runtime/runtime.h"
 #include "tarvex/vector4/vector4.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -29,14 +29,17 @@ PyTypeObject* vector4_type;
 tarvex_Vector4VTable* vector4_vt;
 
 Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
-bool check(PyObject* o) noexcept { return Py_IS_TYPE(o, &color_type) || PyObject_TypeCheck(o, &color_type); }
+bool check(PyObject* o) noexcept {
+  return Py_IS_TYPE(o, &color_type) || PyObject_TypeCheck(o, &color_type);
+}
 
 void traceback(const char* name) { rt::add_traceback("tarvex.color.color.Color", name, kFile); }
 
 const char* const kChannelNames[] = {"r", "g", "b", "a"};
 
 bool channel_range_error(int i, long long v) {
-  PyErr_Format(PyExc_ValueError, "Color channel '%s' must be in 0..255, got %lld", kChannelNames[i], v);
+  PyErr_Format(PyExc_ValueError, "Color channel '%s' must be in 0..255, got %lld", kChannelNames[i],
+               v);
   return false;
 }
 
@@ -223,10 +226,8 @@ PyObject* py_fade(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject*
 
 PyMethodDef methods[] = {
     TARVEX_NOARGS_METHOD("normalize", py_normalize, nullptr, kFullName, kFile),
-    {"tint", rt::cfunc(py_tint),
-     METH_FASTCALL | METH_KEYWORDS, nullptr},
-    {"fade", rt::cfunc(py_fade),
-     METH_FASTCALL | METH_KEYWORDS, nullptr},
+    {"tint", rt::cfunc(py_tint), METH_FASTCALL | METH_KEYWORDS, nullptr},
+    {"fade", rt::cfunc(py_fade), METH_FASTCALL | METH_KEYWORDS, nullptr},
     TARVEX_NOARGS_METHOD("to_int", py_to_int, nullptr, kFullName, kFile),
     {nullptr, nullptr, 0, nullptr},
 };

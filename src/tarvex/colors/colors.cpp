@@ -107,7 +107,8 @@ const rt::Params kInitParams{"__init__", nullptr, 0, 0};
 int fill(PyObject* self) {
   for (int i = 0; i < kCount; ++i) {
     const Entry& e = kPalette[i];
-    PyObject* args[4] = {channel_ints[e.r], channel_ints[e.g], channel_ints[e.b], channel_ints[e.a]};
+    PyObject* args[4] = {channel_ints[e.r], channel_ints[e.g], channel_ints[e.b],
+                         channel_ints[e.a]};
     PyObject* c = PyObject_Vectorcall(reinterpret_cast<PyObject*>(color_type), args, 4, nullptr);
     if (!c) return -1;
     replace(self, i, c);

@@ -15,15 +15,14 @@ struct tarvex_GlyphInfoVTable {
   /* 0: new GlyphInfo holding `raw`, with a borrowing Image over raw.image;
    * the caller keeps raw.image.data alive while the glyph or its image is
    * in use. A new reference, or null with an exception set. */
-  PyObject *(*new_)(GlyphInfo raw);
+  PyObject* (*new_)(GlyphInfo raw);
 };
 
 struct tarvex_GlyphInfoObject {
-  PyObject_HEAD
-  struct tarvex_GlyphInfoVTable *__pyx_vtab;
+  PyObject_HEAD struct tarvex_GlyphInfoVTable* __pyx_vtab;
   GlyphInfo _raw;
   /* an Image (borrowing raw.image's pixels), or None */
-  PyObject *_image;
+  PyObject* _image;
 };
 
 #ifdef __cplusplus

@@ -33,8 +33,7 @@ constexpr char kEmpty[] = "Image data is empty or Image has been unloaded.";
 
 // The export count sits in the tail padding of the three declared fields.
 struct DeclaredLayout {
-  PyObject_HEAD
-  void* vtab;
+  PyObject_HEAD void* vtab;
   Image raw;
   int is_owner;
 };
@@ -74,31 +73,45 @@ constexpr int kFormatCount = PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA;
 
 int bits_per_pixel(int format) noexcept {
   switch (format) {
-    case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE: return 8;
+    case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE:
+      return 8;
     case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA:
     case PIXELFORMAT_UNCOMPRESSED_R5G6B5:
     case PIXELFORMAT_UNCOMPRESSED_R5G5B5A1:
-    case PIXELFORMAT_UNCOMPRESSED_R4G4B4A4: return 16;
-    case PIXELFORMAT_UNCOMPRESSED_R8G8B8A8: return 32;
-    case PIXELFORMAT_UNCOMPRESSED_R8G8B8: return 24;
-    case PIXELFORMAT_UNCOMPRESSED_R32: return 32;
-    case PIXELFORMAT_UNCOMPRESSED_R32G32B32: return 96;
-    case PIXELFORMAT_UNCOMPRESSED_R32G32B32A32: return 128;
-    case PIXELFORMAT_UNCOMPRESSED_R16: return 16;
-    case PIXELFORMAT_UNCOMPRESSED_R16G16B16: return 48;
-    case PIXELFORMAT_UNCOMPRESSED_R16G16B16A16: return 64;
+    case PIXELFORMAT_UNCOMPRESSED_R4G4B4A4:
+      return 16;
+    case PIXELFORMAT_UNCOMPRESSED_R8G8B8A8:
+      return 32;
+    case PIXELFORMAT_UNCOMPRESSED_R8G8B8:
+      return 24;
+    case PIXELFORMAT_UNCOMPRESSED_R32:
+      return 32;
+    case PIXELFORMAT_UNCOMPRESSED_R32G32B32:
+      return 96;
+    case PIXELFORMAT_UNCOMPRESSED_R32G32B32A32:
+      return 128;
+    case PIXELFORMAT_UNCOMPRESSED_R16:
+      return 16;
+    case PIXELFORMAT_UNCOMPRESSED_R16G16B16:
+      return 48;
+    case PIXELFORMAT_UNCOMPRESSED_R16G16B16A16:
+      return 64;
     case PIXELFORMAT_COMPRESSED_DXT1_RGB:
     case PIXELFORMAT_COMPRESSED_DXT1_RGBA:
     case PIXELFORMAT_COMPRESSED_ETC1_RGB:
     case PIXELFORMAT_COMPRESSED_ETC2_RGB:
     case PIXELFORMAT_COMPRESSED_PVRT_RGB:
-    case PIXELFORMAT_COMPRESSED_PVRT_RGBA: return 4;
+    case PIXELFORMAT_COMPRESSED_PVRT_RGBA:
+      return 4;
     case PIXELFORMAT_COMPRESSED_DXT3_RGBA:
     case PIXELFORMAT_COMPRESSED_DXT5_RGBA:
     case PIXELFORMAT_COMPRESSED_ETC2_EAC_RGBA:
-    case PIXELFORMAT_COMPRESSED_ASTC_4x4_RGBA: return 8;
-    case PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA: return 2;
-    default: return 0;
+    case PIXELFORMAT_COMPRESSED_ASTC_4x4_RGBA:
+      return 8;
+    case PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA:
+      return 2;
+    default:
+      return 0;
   }
 }
 
@@ -109,7 +122,8 @@ __int128 pixel_bytes(int width, int height, int format) noexcept {
   if (width < 4 && height < 4) {
     if (format >= PIXELFORMAT_COMPRESSED_DXT1_RGB && format < PIXELFORMAT_COMPRESSED_DXT3_RGBA)
       size = 8;
-    else if (format >= PIXELFORMAT_COMPRESSED_DXT3_RGBA && format < PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA)
+    else if (format >= PIXELFORMAT_COMPRESSED_DXT3_RGBA &&
+             format < PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA)
       size = 16;
   }
   return size;
@@ -258,10 +272,8 @@ PyObject* load_impl(PyObject* name) {
   const char* s;
   if (!c_string(name, "file_name", &s)) return nullptr;
   Image raw;
-  Py_BEGIN_ALLOW_THREADS
-  raw = LoadImage(s);
-  Py_END_ALLOW_THREADS
-  return wrap_result(raw);
+  Py_BEGIN_ALLOW_THREADS raw = LoadImage(s);
+  Py_END_ALLOW_THREADS return wrap_result(raw);
 }
 
 // raylib skips the header only when header + size, summed in int, fits in
@@ -277,9 +289,8 @@ PyObject* load_raw_impl(PyObject* name, int width, int height, int format, int h
   __int128 size = pixel_bytes(width, height, format);
   if (width > 0 && height > 0 && format >= 1 && format <= kFormatCount && header >= 0 &&
       fits_int(size)) {
-    Py_BEGIN_ALLOW_THREADS
-    if (static_cast<__int128>(header) + size <= GetFileLength(s))
-      raw = LoadImageRaw(s, width, height, format, header);
+    Py_BEGIN_ALLOW_THREADS if (static_cast<__int128>(header) + size <= GetFileLength(s)) raw =
+        LoadImageRaw(s, width, height, format, header);
     Py_END_ALLOW_THREADS
   }
   return wrap_result(raw);
@@ -289,10 +300,8 @@ PyObject* load_anim_impl(PyObject* name, int* frames) {
   const char* s;
   if (!c_string(name, "file_name", &s)) return nullptr;
   Image raw;
-  Py_BEGIN_ALLOW_THREADS
-  raw = LoadImageAnim(s, frames);
-  Py_END_ALLOW_THREADS
-  return wrap_result(raw);
+  Py_BEGIN_ALLOW_THREADS raw = LoadImageAnim(s, frames);
+  Py_END_ALLOW_THREADS return wrap_result(raw);
 }
 
 // Without a window raylib has no GL context and would call a null entry
@@ -345,9 +354,8 @@ int unload_impl(Obj* self) {
   int r = 0;
   Py_BEGIN_CRITICAL_SECTION(py(self));
   if (self->_exports > 0) {
-    PyErr_Format(PyExc_BufferError,
-                 "cannot unload an Image while %d view%s of its pixels exist%s", self->_exports,
-                 self->_exports == 1 ? "" : "s", self->_exports == 1 ? "s" : "");
+    PyErr_Format(PyExc_BufferError, "cannot unload an Image while %d view%s of its pixels exist%s",
+                 self->_exports, self->_exports == 1 ? "" : "s", self->_exports == 1 ? "s" : "");
     r = -1;
   } else {
     if (self->is_owner) UnloadImage(self->_raw);
@@ -483,8 +491,7 @@ PyObject* entry_from_channel(Obj* self, int channel, int skip_dispatch) {
 // never reaches released pixels.
 
 struct View {
-  PyObject_HEAD
-  PyObject* image;  // strong reference
+  PyObject_HEAD PyObject* image;  // strong reference
   unsigned char* base;
   Py_ssize_t shape[1];
   Py_ssize_t strides[1];
@@ -530,7 +537,8 @@ unsigned char* view_at(View* v, Py_ssize_t i) { return v->base + i * v->strides[
 bool view_index(View* v, Py_ssize_t* i) {
   if (*i < 0) *i += v->shape[0];
   if (*i < 0 || *i >= v->shape[0]) {
-    PyErr_Format(PyExc_IndexError, "Out of bounds on buffer access (axis %zd)", static_cast<Py_ssize_t>(0));
+    PyErr_Format(PyExc_IndexError, "Out of bounds on buffer access (axis %zd)",
+                 static_cast<Py_ssize_t>(0));
     return false;
   }
   return true;
@@ -683,7 +691,8 @@ int view_getbuffer(PyObject* o, Py_buffer* b, int flags) {
 }
 
 PyObject* view_repr(PyObject* o) {
-  return PyUnicode_FromFormat("<PixelView of %zd bytes of %R>", as_view(o)->shape[0], as_view(o)->image);
+  return PyUnicode_FromFormat("<PixelView of %zd bytes of %R>", as_view(o)->shape[0],
+                              as_view(o)->image);
 }
 
 PyObject* view_nbytes(PyObject* o, void*) { return PyLong_FromSsize_t(as_view(o)->shape[0]); }
@@ -1004,8 +1013,8 @@ PyObject* py_gen_linear(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject
       !rt::to_c_int(b.a[2], &dir) || !to_color(b.a[3], names[3], &c0) ||
       !to_color(b.a[4], names[4], &c1))
     return fail(name);
-  PyObject* r = wrap_result(generated_size_ok(w, h, kRgba) ? GenImageGradientLinear(w, h, dir, c0, c1)
-                                                           : Image{});
+  PyObject* r = wrap_result(
+      generated_size_ok(w, h, kRgba) ? GenImageGradientLinear(w, h, dir, c0, c1) : Image{});
   return r ? r : fail(name);
 }
 
@@ -1054,7 +1063,8 @@ PyObject* py_gen_white_noise(PyObject*, PyObject* const* args, Py_ssize_t n, PyO
   if (!bind(p, args, n, kw, &b) || !rt::to_c_int(b.a[0], &w) || !rt::to_c_int(b.a[1], &h) ||
       !to_float(b.a[2], &factor))
     return fail(name);
-  PyObject* r = wrap_result(generated_size_ok(w, h, kRgba) ? GenImageWhiteNoise(w, h, factor) : Image{});
+  PyObject* r =
+      wrap_result(generated_size_ok(w, h, kRgba) ? GenImageWhiteNoise(w, h, factor) : Image{});
   return r ? r : fail(name);
 }
 
@@ -1068,8 +1078,8 @@ PyObject* py_gen_perlin(PyObject*, PyObject* const* args, Py_ssize_t n, PyObject
   if (!bind(p, args, n, kw, &b) || !rt::to_c_int(b.a[0], &w) || !rt::to_c_int(b.a[1], &h) ||
       !rt::to_c_int(b.a[2], &ox) || !rt::to_c_int(b.a[3], &oy) || !to_float(b.a[4], &scale))
     return fail(name);
-  PyObject* r =
-      wrap_result(generated_size_ok(w, h, kRgba) ? GenImagePerlinNoise(w, h, ox, oy, scale) : Image{});
+  PyObject* r = wrap_result(
+      generated_size_ok(w, h, kRgba) ? GenImagePerlinNoise(w, h, ox, oy, scale) : Image{});
   return r ? r : fail(name);
 }
 
@@ -1120,10 +1130,12 @@ PyMethodDef methods[] = {
     {"generate_with_linear_gradient", cfunc(py_gen_linear), kStatic,
      "generate_with_linear_gradient(width, height, direction, start, end)\n--\n\n"
      "generate_with_linear_gradient(width, height, direction, start, end) -> Image"},
-    {"generate_with_radial_gradient", cfunc(py_gen_density<GenImageGradientRadial, kRadial>), kStatic,
+    {"generate_with_radial_gradient", cfunc(py_gen_density<GenImageGradientRadial, kRadial>),
+     kStatic,
      "generate_with_radial_gradient(width, height, density, inner, outer)\n--\n\n"
      "generate_with_radial_gradient(width, height, density, inner, outer) -> Image"},
-    {"generate_with_square_gradient", cfunc(py_gen_density<GenImageGradientSquare, kSquare>), kStatic,
+    {"generate_with_square_gradient", cfunc(py_gen_density<GenImageGradientSquare, kSquare>),
+     kStatic,
      "generate_with_square_gradient(width, height, density, inner, outer)\n--\n\n"
      "generate_with_square_gradient(width, height, density, inner, outer) -> Image"},
     {"generate_with_checked", cfunc(py_gen_checked), kStatic,
@@ -1139,12 +1151,15 @@ PyMethodDef methods[] = {
      "generate_with_cellular(width, height, tile_size)\n--\n\n"
      "generate_with_cellular(width, height, tile_size) -> Image"},
     {"generate_with_text", cfunc(py_gen_text), kStatic,
-     "generate_with_text(width, height, text)\n--\n\ngenerate_with_text(width, height, text) -> Image"},
+     "generate_with_text(width, height, text)\n--\n\ngenerate_with_text(width, height, text) -> "
+     "Image"},
     {"copy", cfunc(py_copy), METH_FASTCALL | METH_KEYWORDS, "copy($self)\n--\n\ncopy() -> Image"},
     {"__copy__", cfunc(py_copy_dunder), METH_FASTCALL | METH_KEYWORDS, nullptr},
     {"__deepcopy__", cfunc(py_deepcopy), kFast, nullptr},
-    {"unload", cfunc(py_unload), METH_FASTCALL | METH_KEYWORDS, "unload($self)\n--\n\nunload() -> None"},
-    {"export", cfunc(py_export), kFast, "export($self, file_name)\n--\n\nexport(file_name) -> bool"},
+    {"unload", cfunc(py_unload), METH_FASTCALL | METH_KEYWORDS,
+     "unload($self)\n--\n\nunload() -> None"},
+    {"export", cfunc(py_export), kFast,
+     "export($self, file_name)\n--\n\nexport(file_name) -> bool"},
     {"from_channel", cfunc(py_from_channel), kFast,
      "from_channel($self, selected_channel)\n--\n\nfrom_channel(selected_channel) -> Image"},
     {nullptr, nullptr, 0, nullptr},
@@ -1220,10 +1235,12 @@ rt::TypeEntry types[] = {
     {&image_type, "Image", &vtable, rt::PickleRefusal<kPickleMessage, kFull, kFile>::defs},
 };
 rt::Sibling siblings[] = {
-    {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type, &vector4_vtable},
+    {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type,
+     &vector4_vtable},
     {"tarvex.color.color", "Color", sizeof(tarvex_ColorObject), &color_type, &color_vtable},
 };
-rt::Module module_frame({"image", "tarvex.image.image", kFile, types, 1, siblings, 2, constants, body});
+rt::Module module_frame({"image", "tarvex.image.image", kFile, types, 1, siblings, 2, constants,
+                         body});
 
 }  // namespace
 

@@ -24,29 +24,27 @@ struct tarvex_ImageNewArgs {
  * Python subclass's method of the same name run instead. */
 struct tarvex_ImageVTable {
   /* 0: new Image holding `rl_image` (taken as it is) with the given ownership */
-  PyObject *(*new_)(Image rl_image, struct tarvex_ImageNewArgs *optional_args);
+  PyObject* (*new_)(Image rl_image, struct tarvex_ImageNewArgs* optional_args);
   /* 1-4: the loaders; file names are str objects */
-  PyObject *(*c_load)(PyObject *file_name);
-  PyObject *(*c_load_raw)(PyObject *file_name, int width, int height, int format,
-                          int header_size);
-  PyObject *(*c_load_anim)(PyObject *file_name, int *frames);
-  PyObject *(*c_load_from_screen)(void);
+  PyObject* (*c_load)(PyObject* file_name);
+  PyObject* (*c_load_raw)(PyObject* file_name, int width, int height, int format, int header_size);
+  PyObject* (*c_load_anim)(PyObject* file_name, int* frames);
+  PyObject* (*c_load_from_screen)(void);
   /* 5: an owning copy, never dispatched */
-  PyObject *(*c_copy)(struct tarvex_ImageObject *self);
+  PyObject* (*c_copy)(struct tarvex_ImageObject* self);
   /* 6: export to a file; 1 or 0, and 0 with an exception set on error
    * (named export_ because `export` is a C++ keyword) */
-  int (*export_)(struct tarvex_ImageObject *self, PyObject *file_name, int skip_dispatch);
+  int (*export_)(struct tarvex_ImageObject* self, PyObject* file_name, int skip_dispatch);
   /* 7: release the pixels; may leave an exception set */
-  void (*unload)(struct tarvex_ImageObject *self, int skip_dispatch);
+  void (*unload)(struct tarvex_ImageObject* self, int skip_dispatch);
   /* 8, 9 */
-  PyObject *(*copy)(struct tarvex_ImageObject *self, int skip_dispatch);
-  PyObject *(*from_channel)(struct tarvex_ImageObject *self, int selected_channel,
+  PyObject* (*copy)(struct tarvex_ImageObject* self, int skip_dispatch);
+  PyObject* (*from_channel)(struct tarvex_ImageObject* self, int selected_channel,
                             int skip_dispatch);
 };
 
 struct tarvex_ImageObject {
-  PyObject_HEAD
-  struct tarvex_ImageVTable *__pyx_vtab;
+  PyObject_HEAD struct tarvex_ImageVTable* __pyx_vtab;
   Image _raw;
   /* non-zero when this object releases _raw.data */
   int is_owner;

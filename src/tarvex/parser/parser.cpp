@@ -30,10 +30,10 @@ tarvex_RectVTable* rect_vt;
 // How one function names its argument kind in messages and which lengths it
 // takes.
 struct Kind {
-  const char* name;       // "vector2", "rect", "color"
-  const char* fname;      // the C function, in a traceback entry
-  Py_ssize_t min, max;    // accepted item counts
-  const char* counts;     // "2", "4", "3-4"
+  const char* name;     // "vector2", "rect", "color"
+  const char* fname;    // the C function, in a traceback entry
+  Py_ssize_t min, max;  // accepted item counts
+  const char* counts;   // "2", "4", "3-4"
 };
 
 constexpr const char* kModule = "tarvex.parser.parser";
@@ -108,7 +108,6 @@ bool sequence_items(const Kind& k, PyObject* obj, Ref* items, Py_ssize_t* n, boo
   return true;
 }
 
-
 // A borrowed argument must be an object; a null one (an unchecked failed
 // call in the caller) keeps the caller's exception, or gets SystemError.
 bool null_argument(const Kind& k, PyObject* obj) {
@@ -138,8 +137,8 @@ void kind_error(PyObject* obj, const char* prefix, const char* suffix) {
 
 // The general path: any other sequence, converted from a short list of its
 // items; anything else raises TypeError `prefix` + its type's name + `suffix`.
-[[gnu::noinline]] bool floats_general(const Kind& k, PyObject* obj, double* out,
-                                      const char* prefix, const char* suffix) {
+[[gnu::noinline]] bool floats_general(const Kind& k, PyObject* obj, double* out, const char* prefix,
+                                      const char* suffix) {
   Ref items[kMaxItems + 1];
   Py_ssize_t n = 0;
   bool handled;

@@ -62,18 +62,30 @@ float far_edge(float a, float b) noexcept { return a + b; }
 
 float component(const Rectangle& r, int i) noexcept {
   switch (i) {
-    case 0: return r.x;
-    case 1: return r.y;
-    case 2: return r.width;
-    default: return r.height;
+    case 0:
+      return r.x;
+    case 1:
+      return r.y;
+    case 2:
+      return r.width;
+    default:
+      return r.height;
   }
 }
 void set_component(Rectangle& r, int i, float v) noexcept {
   switch (i) {
-    case 0: r.x = v; break;
-    case 1: r.y = v; break;
-    case 2: r.width = v; break;
-    default: r.height = v; break;
+    case 0:
+      r.x = v;
+      break;
+    case 1:
+      r.y = v;
+      break;
+    case 2:
+      r.width = v;
+      break;
+    default:
+      r.height = v;
+      break;
   }
 }
 Rectangle narrow_rect(const double* d) noexcept {
@@ -322,11 +334,19 @@ enum Method : int {
   kMethodCount
 };
 
-constexpr const char* kMethodNames[kMethodCount] = {
-    "get_width",          "get_height",        "collide_point",   "collide_point_vector2",
-    "collide_point_tuple", "collide_point_list", "collide_rect",    "collide_rect_vector4",
-    "collide_rect_rect",  "collide_rect_tuple", "collide_rect_list", "get_vector4",
-    "get_tuple"};
+constexpr const char* kMethodNames[kMethodCount] = {"get_width",
+                                                    "get_height",
+                                                    "collide_point",
+                                                    "collide_point_vector2",
+                                                    "collide_point_tuple",
+                                                    "collide_point_list",
+                                                    "collide_rect",
+                                                    "collide_rect_vector4",
+                                                    "collide_rect_rect",
+                                                    "collide_rect_tuple",
+                                                    "collide_rect_list",
+                                                    "get_vector4",
+                                                    "get_tuple"};
 
 PyObject* s_method[kMethodCount];      // interned names
 PyCFunction own_method[kMethodCount];  // the built-in functions behind them
@@ -428,9 +448,12 @@ bool num_add(Num& a, Num& b, Num* out) {
 
 bool c_compare(double a, double b, int op) noexcept {
   switch (op) {
-    case Py_LE: return a <= b;
-    case Py_GT: return a > b;
-    default: return false;
+    case Py_LE:
+      return a <= b;
+    case Py_GT:
+      return a > b;
+    default:
+      return false;
   }
 }
 
@@ -539,10 +562,14 @@ double vector_component(const tarvex_Vector2Object* v, int i) noexcept {
 }
 double vector_component(const tarvex_Vector4Object* v, int i) noexcept {
   switch (i) {
-    case 0: return v->data.x;
-    case 1: return v->data.y;
-    case 2: return v->data.z;
-    default: return v->data.w;
+    case 0:
+      return v->data.x;
+    case 1:
+      return v->data.y;
+    case 2:
+      return v->data.z;
+    default:
+      return v->data.w;
   }
 }
 
@@ -594,7 +621,8 @@ PyObject* get_tuple(Obj* self, int dispatch) {
   if (int o = find_override(self, dispatch, kGetTuple, &m)) {
     Ref r = o > 0 ? call_override(m, nullptr) : Ref();
     if (r && r.get() != Py_None && !PyTuple_CheckExact(r.get())) {
-      PyErr_Format(PyExc_TypeError, "Expected %.42s, got %.200s", "tuple", Py_TYPE(r.get())->tp_name);
+      PyErr_Format(PyExc_TypeError, "Expected %.42s, got %.200s", "tuple",
+                   Py_TYPE(r.get())->tp_name);
       r.reset();
     }
     if (!r) traceback("get_tuple");
@@ -723,8 +751,9 @@ int collide_rect_rect(Obj* self, Obj* other, int dispatch) {
   if (!other || obj(other) == Py_None) {
     // None gets through the argument check of extension-typed parameters;
     // there is no rectangle to read.
-    PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                 "other", kFullName, "NoneType");
+    PyErr_Format(PyExc_TypeError,
+                 "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", "other",
+                 kFullName, "NoneType");
     return collide_fail(kCollideRectRect);
   }
   const Rectangle& a = self->_raw;
@@ -769,12 +798,28 @@ enum class ArgKind { any, vector2, vector4, rect, tuple, list };
 bool check_arg(ArgKind k, const char* param, PyObject* o) {
   const char* expected = nullptr;
   switch (k) {
-    case ArgKind::any: return true;
-    case ArgKind::vector2: if (is_vector2(o)) return true; expected = v2_type->tp_name; break;
-    case ArgKind::vector4: if (is_vector4(o)) return true; expected = v4_type->tp_name; break;
-    case ArgKind::rect: if (is_rect(o)) return true; expected = kFullName; break;
-    case ArgKind::tuple: if (PyTuple_CheckExact(o)) return true; expected = "tuple"; break;
-    case ArgKind::list: if (PyList_CheckExact(o)) return true; expected = "list"; break;
+    case ArgKind::any:
+      return true;
+    case ArgKind::vector2:
+      if (is_vector2(o)) return true;
+      expected = v2_type->tp_name;
+      break;
+    case ArgKind::vector4:
+      if (is_vector4(o)) return true;
+      expected = v4_type->tp_name;
+      break;
+    case ArgKind::rect:
+      if (is_rect(o)) return true;
+      expected = kFullName;
+      break;
+    case ArgKind::tuple:
+      if (PyTuple_CheckExact(o)) return true;
+      expected = "tuple";
+      break;
+    case ArgKind::list:
+      if (PyList_CheckExact(o)) return true;
+      expected = "list";
+      break;
   }
   if (o == Py_None) return true;
   rt::arg_type_error(param, expected, o);
@@ -798,7 +843,6 @@ PyObject* py_collide(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObje
   return PyBool_FromLong(r);
 }
 
-
 constexpr int kFlags = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef methods[] = {
@@ -810,7 +854,7 @@ PyMethodDef methods[] = {
      kFlags, nullptr},
     {"collide_point_vector2",
      rt::cfunc(py_collide<kCollidePointVector2, ArgKind::vector2, tarvex_Vector2Object*,
-                         collide_point_vector2>),
+                          collide_point_vector2>),
      kFlags, nullptr},
     {"collide_point_tuple",
      rt::cfunc(py_collide<kCollidePointTuple, ArgKind::tuple, PyObject*, collide_point_seq<false>>),
@@ -822,7 +866,7 @@ PyMethodDef methods[] = {
      kFlags, nullptr},
     {"collide_rect_vector4",
      rt::cfunc(py_collide<kCollideRectVector4, ArgKind::vector4, tarvex_Vector4Object*,
-                         collide_rect_vector4>),
+                          collide_rect_vector4>),
      kFlags, nullptr},
     {"collide_rect_rect",
      rt::cfunc(py_collide<kCollideRectRect, ArgKind::rect, Obj*, collide_rect_rect>), kFlags,
@@ -848,9 +892,9 @@ struct Field {
 };
 
 constexpr Field kFields[] = {
-    {"x", 0, Edge::none},      {"left", 0, Edge::none},      {"y", 1, Edge::none},
-    {"top", 1, Edge::none},    {"w", 2, Edge::none},         {"width", 2, Edge::none},
-    {"h", 3, Edge::none},      {"height", 3, Edge::none},    {"right", 0, Edge::right},
+    {"x", 0, Edge::none},        {"left", 0, Edge::none},       {"y", 1, Edge::none},
+    {"top", 1, Edge::none},      {"w", 2, Edge::none},          {"width", 2, Edge::none},
+    {"h", 3, Edge::none},        {"height", 3, Edge::none},     {"right", 0, Edge::right},
     {"bottom", 1, Edge::bottom}, {"centerx", 0, Edge::centerx}, {"centery", 1, Edge::centery},
 };
 
@@ -862,11 +906,16 @@ void accessor_traceback(const char* name, const char* which) {
 
 double edge_value(const Rectangle& r, Edge e, int index) noexcept {
   switch (e) {
-    case Edge::none: return wide(component(r, index));
-    case Edge::right: return wide(far_edge(r.x, r.width));
-    case Edge::bottom: return wide(far_edge(r.y, r.height));
-    case Edge::centerx: return wide(r.x) + wide(r.width) * 0.5;
-    case Edge::centery: return wide(r.y) + wide(r.height) * 0.5;
+    case Edge::none:
+      return wide(component(r, index));
+    case Edge::right:
+      return wide(far_edge(r.x, r.width));
+    case Edge::bottom:
+      return wide(far_edge(r.y, r.height));
+    case Edge::centerx:
+      return wide(r.x) + wide(r.width) * 0.5;
+    case Edge::centery:
+      return wide(r.y) + wide(r.height) * 0.5;
   }
   return 0.0;
 }
@@ -874,11 +923,16 @@ double edge_value(const Rectangle& r, Edge e, int index) noexcept {
 // What a mover subtracts from the given value (64 bits).
 double edge_offset(const Rectangle& r, Edge e) noexcept {
   switch (e) {
-    case Edge::right: return wide(r.width);
-    case Edge::bottom: return wide(r.height);
-    case Edge::centerx: return wide(r.width) * 0.5;
-    case Edge::centery: return wide(r.height) * 0.5;
-    case Edge::none: break;
+    case Edge::right:
+      return wide(r.width);
+    case Edge::bottom:
+      return wide(r.height);
+    case Edge::centerx:
+      return wide(r.width) * 0.5;
+    case Edge::centery:
+      return wide(r.height) * 0.5;
+    case Edge::none:
+      break;
   }
   return 0.0;
 }
@@ -993,8 +1047,8 @@ PyObject* sq_item(PyObject* self, Py_ssize_t i) {
 }
 
 PyObject* mp_subscript(PyObject* self, PyObject* key) {
-  Py_ssize_t i = PyLong_CheckExact(key) ? PyLong_AsSsize_t(key)
-                                        : PyNumber_AsSsize_t(key, PyExc_OverflowError);
+  Py_ssize_t i =
+      PyLong_CheckExact(key) ? PyLong_AsSsize_t(key) : PyNumber_AsSsize_t(key, PyExc_OverflowError);
   if (i == -1 && PyErr_Occurred()) {
     traceback("__getitem__");
     return nullptr;

@@ -387,10 +387,8 @@ PyMethodDef methods[] = {
     {"load", rt::cfunc(py_load), kStatic, "load(file_name)\n--\n\nload(file_name) -> Sound"},
     {"load_alias", rt::cfunc(py_load_alias), kStatic,
      "load_alias(source)\n--\n\nload_alias(source) -> Sound"},
-    {kPlay, rt::cfunc(py_action<kPlay, PlaySound>), kMethod,
-     "play($self)\n--\n\nplay() -> None"},
-    {kStop, rt::cfunc(py_action<kStop, StopSound>), kMethod,
-     "stop($self)\n--\n\nstop() -> None"},
+    {kPlay, rt::cfunc(py_action<kPlay, PlaySound>), kMethod, "play($self)\n--\n\nplay() -> None"},
+    {kStop, rt::cfunc(py_action<kStop, StopSound>), kMethod, "stop($self)\n--\n\nstop() -> None"},
     {kPause, rt::cfunc(py_action<kPause, PauseSound>), kMethod,
      "pause($self)\n--\n\npause() -> None"},
     {kResume, rt::cfunc(py_action<kResume, ResumeSound>), kMethod,
@@ -415,7 +413,7 @@ PyObject* get_stream(PyObject* o, void*) { return Py_NewRef(as(o)->_stream); }
 PyObject* get_playing(PyObject* o, void*) { return PyBool_FromLong(IsSoundPlaying(as(o)->_raw)); }
 
 // A float property stored as a 32-bit float and handed to raylib on write.
-template <float Obj::*Field, void (*Set)(Sound, float)>
+template <float Obj::* Field, void (*Set)(Sound, float)>
 struct FloatProperty {
   static PyObject* get(PyObject* o, void*) {
     return PyFloat_FromDouble(static_cast<double>(as(o)->*Field));

@@ -25,20 +25,19 @@ struct tarvex_SoundVTable {
    * is_alias is set, UnloadSound otherwise), with volume 1, pitch 1 and
    * pan 0.5. New reference, or null with an exception (the sound is then
    * released). */
-  PyObject *(*new_)(Sound sound, struct tarvex_SoundAliasArg *opt);
+  PyObject* (*new_)(Sound sound, struct tarvex_SoundAliasArg* opt);
   /* 1: releases the sound as unload() does. */
-  void (*c_unload)(struct tarvex_SoundObject *self);
+  void (*c_unload)(struct tarvex_SoundObject* self);
 };
 
 struct tarvex_SoundObject {
-  PyObject_HEAD
-  struct tarvex_SoundVTable *__pyx_vtab;
+  PyObject_HEAD struct tarvex_SoundVTable* __pyx_vtab;
   Sound _raw;
   int _is_alias;
   float _volume;
   float _pitch;
   float _pan;
-  PyObject *_stream;
+  PyObject* _stream;
 };
 
 #ifdef __cplusplus

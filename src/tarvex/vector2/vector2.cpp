@@ -67,7 +67,8 @@ PyObject* lookup(PyObject* mapping, PyObject* key) {
 int set_data_impl(PyObject* self, PyObject* value) {
   if (!value) return rt::property_deletion_error();
   if (!PyMapping_Check(value)) {
-    PyErr_Format(PyExc_TypeError, "Expected %.42s, got %.200s", "a mapping", Py_TYPE(value)->tp_name);
+    PyErr_Format(PyExc_TypeError, "Expected %.42s, got %.200s", "a mapping",
+                 Py_TYPE(value)->tp_name);
     return -1;
   }
   Ref x(lookup(value, V::s_component[0]));
