@@ -146,6 +146,11 @@ def test_slots_subclass_and_inherited_override():
 @pytest.mark.parametrize("entry,arg,exc,msg", [
     ("collide_rect_rect", None, TypeError,
      "Argument 'other' has incorrect type (expected tarvex.rect.rect.Rect, got NoneType)"),
+    # Anything else is refused too, never read as a rectangle's memory.
+    ("collide_rect_rect", (0, 0, 10, 10), TypeError,
+     "Argument 'other' has incorrect type (expected tarvex.rect.rect.Rect, got tuple)"),
+    ("collide_rect_rect", 7, TypeError,
+     "Argument 'other' has incorrect type (expected tarvex.rect.rect.Rect, got int)"),
     ("collide_point_tuple", None, TypeError, "'NoneType' object is not subscriptable"),
     ("collide_point_tuple", (1,), ValueError, "tuple needs at least 2 items, got 1"),
     ("collide_rect_list", [1, 2, 3], ValueError, "list needs at least 4 items, got 3"),

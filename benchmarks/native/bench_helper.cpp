@@ -2,7 +2,10 @@
 // and returns the mean time per operation in nanoseconds.
 #include <time.h>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/parser.h"
 #include "tarvex/rect/rect.h"
 #include "tarvex/vector2/vector2.h"
@@ -127,9 +130,7 @@ int body(PyObject* module) {
   return PyModule_AddFunctions(module, methods);
 }
 
-rt::Module module_frame({"_tarvex_bench", "_tarvex_bench", "benchmarks/native/bench_helper",
-                         nullptr, 0, siblings, sizeof siblings / sizeof siblings[0], nullptr,
-                         body});
+rt::Module module_frame("_tarvex_bench", {.siblings = siblings, .body = body, .full_name = "_tarvex_bench", .file = "benchmarks/native/bench_helper"});
 
 }  // namespace
 

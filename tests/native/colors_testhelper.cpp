@@ -5,7 +5,10 @@
 #include <cstddef>
 #include <iterator>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/color/color.h"
 #include "tarvex/colors/colors.h"
 #include "tarvex/vector4/vector4.h"
@@ -199,8 +202,7 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame({"_colors_testhelper", "_colors_testhelper",
-                         "tests/native/colors_testhelper", nullptr, 0, siblings, 2, nullptr, body});
+rt::Module module_frame("_colors_testhelper", {.siblings = siblings, .body = body, .full_name = "_colors_testhelper", .file = "tests/native/colors_testhelper"});
 
 }  // namespace
 

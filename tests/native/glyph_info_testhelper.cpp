@@ -3,7 +3,10 @@
 // and reads the record and its image straight from the instances.
 #include <cstring>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/glyph_info/glyph_info.h"
 #include "tarvex/image/image.h"
 
@@ -85,9 +88,7 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame({"_glyph_info_testhelper", "_glyph_info_testhelper",
-                         "tests/native/glyph_info_testhelper", nullptr, 0, siblings, 2, nullptr,
-                         body});
+rt::Module module_frame("_glyph_info_testhelper", {.siblings = siblings, .body = body, .full_name = "_glyph_info_testhelper", .file = "tests/native/glyph_info_testhelper"});
 
 }  // namespace
 

@@ -5,7 +5,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/image/image.h"
 
 namespace {
@@ -219,8 +222,7 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame({"_image_testhelper", "_image_testhelper", "tests/native/image_testhelper",
-                         nullptr, 0, siblings, 1, nullptr, body});
+rt::Module module_frame("_image_testhelper", {.siblings = siblings, .body = body, .full_name = "_image_testhelper", .file = "tests/native/image_testhelper"});
 
 }  // namespace
 

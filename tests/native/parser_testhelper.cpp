@@ -2,7 +2,10 @@
 // native module does, through include/tarvex/parser.h.
 #include <tarvex/parser.h>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 
 namespace {
 
@@ -111,8 +114,7 @@ int body(PyObject* module) {
   return PyModule_AddFunctions(module, methods);
 }
 
-rt::Module module_frame({"_parser_testhelper", "_parser_testhelper",
-                         "tests/native/parser_testhelper", nullptr, 0, nullptr, 0, nullptr, body});
+rt::Module module_frame("_parser_testhelper", {.body = body, .full_name = "_parser_testhelper", .file = "tests/native/parser_testhelper"});
 
 // _frame_probe: a second module in this library, loaded from its file under
 // that name, whose exec step fails as sys._frame_probe says: "raise" (with
@@ -141,8 +143,7 @@ int probe_body(PyObject* module) {
   return calls ? PyModule_AddObjectRef(module, "constants_calls", calls.get()) : -1;
 }
 
-rt::Module probe_frame({"_frame_probe", "_frame_probe", "tests/native/frame_probe", nullptr, 0,
-                        nullptr, 0, probe_constants, probe_body});
+rt::Module probe_frame("_frame_probe", {.constants = probe_constants, .body = probe_body, .full_name = "_frame_probe", .file = "tests/native/frame_probe"});
 
 }  // namespace
 

@@ -5,7 +5,10 @@
 #include <iterator>
 #include <string_view>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/rect/rect.h"
 
 namespace {
@@ -209,8 +212,7 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame({"_rect_testhelper", "_rect_testhelper", "tests/native/rect_testhelper",
-                         nullptr, 0, siblings, 3, nullptr, body});
+rt::Module module_frame("_rect_testhelper", {.siblings = siblings, .body = body, .full_name = "_rect_testhelper", .file = "tests/native/rect_testhelper"});
 
 }  // namespace
 

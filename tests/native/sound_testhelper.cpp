@@ -3,7 +3,10 @@
 #include <mutex>
 #include <vector>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/audio_stream/audio_stream.h"
 #include "tarvex/sound/sound.h"
 
@@ -223,8 +226,7 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame({"_sound_testhelper", "_sound_testhelper", "tests/native/sound_testhelper",
-                         nullptr, 0, siblings, 2, nullptr, body});
+rt::Module module_frame("_sound_testhelper", {.siblings = siblings, .body = body, .full_name = "_sound_testhelper", .file = "tests/native/sound_testhelper"});
 
 }  // namespace
 

@@ -7,7 +7,10 @@
 #include <iterator>
 #include <string_view>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/vector2/vector2.h"
 #include "tarvex/vector3/vector3.h"
 #include "tarvex/vector4/vector4.h"
@@ -376,8 +379,7 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame({"_vector_testhelper", "_vector_testhelper",
-                         "tests/native/vector_testhelper", nullptr, 0, siblings, 3, nullptr, body});
+rt::Module module_frame("_vector_testhelper", {.siblings = siblings, .body = body, .full_name = "_vector_testhelper", .file = "tests/native/vector_testhelper"});
 
 }  // namespace
 

@@ -1,7 +1,7 @@
 // tarvex.vector3.vector3: the three-component 32-bit vector.
 #include "tarvex/vector3/vector3.h"
 
-#include "tarvex/_vector/vector_family.h"
+#include "tarvex/_vector/vector_python.h"
 
 namespace {
 
@@ -11,8 +11,6 @@ struct Vector3Traits : tarvex::vec::TraitsDefaults {
   using Scalar = float;
   static constexpr int N = 3;
   static constexpr char short_name[] = "Vector3";
-  static constexpr char module_short_name[] = "vector3";
-  static constexpr char module_name[] = "tarvex.vector3.vector3";
   static constexpr char full_name[] = "tarvex.vector3.vector3.Vector3";
   static constexpr char file[] = "src/tarvex/vector3/vector3";
   static constexpr char letters[] = "xyz";
@@ -26,4 +24,4 @@ struct Vector3Traits : tarvex::vec::TraitsDefaults {
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_vector3() { return tarvex::vec::VectorModule<Vector3Traits>::frame.init(); }
+TARVEX_VECTOR_MODULE(vector3, Vector3Traits)

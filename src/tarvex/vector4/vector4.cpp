@@ -1,7 +1,7 @@
 // tarvex.vector4.vector4: the four-component vector of 64-bit floats.
 #include "tarvex/vector4/vector4.h"
 
-#include "tarvex/_vector/vector_family.h"
+#include "tarvex/_vector/vector_python.h"
 
 namespace {
 
@@ -11,8 +11,6 @@ struct Vector4Traits : tarvex::vec::TraitsDefaults {
   using Scalar = double;
   static constexpr int N = 4;
   static constexpr char short_name[] = "Vector4";
-  static constexpr char module_short_name[] = "vector4";
-  static constexpr char module_name[] = "tarvex.vector4.vector4";
   static constexpr char full_name[] = "tarvex.vector4.vector4.Vector4";
   static constexpr char file[] = "src/tarvex/vector4/vector4";
   static constexpr char letters[] = "xyzw";
@@ -25,4 +23,4 @@ struct Vector4Traits : tarvex::vec::TraitsDefaults {
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_vector4() { return tarvex::vec::VectorModule<Vector4Traits>::frame.init(); }
+TARVEX_VECTOR_MODULE(vector4, Vector4Traits)

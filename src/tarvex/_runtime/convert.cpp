@@ -1,0 +1,153 @@
+// Number and text conversions of the tarvex runtime.
+#include "tarvex/_runtime/convert.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/ref.h"
+
+namespace tarvex::rt {
+
+bool to_c_int(PyObject* o, int* out) {
+  Ref owned;
+  if (!PyLong_Check(o)) {
+    PyNumberMethods* nb = Py_TYPE(o)->tp_as_number;
+    if (!nb || !nb->nb_int) {
+      PyErr_SetString(PyExc_TypeError, "an integer is required");
+      return false;
+    }
+    owned.reset(nb->nb_int(o));
+    if (!owned) return false;
+    if (!PyLong_CheckExact(owned.get())) {
+      if (!PyLong_Check(owned.get())) {
+        PyErr_Format(PyExc_TypeError, "__int__ returned non-int (type %.200s)",
+                     Py_TYPE(owned.get())->tp_name);
+        return false;
+      }
+      if (PyErr_WarnFormat(PyExc_DeprecationWarning, 1,
+                           "__int__ returned non-int (type %.200s).  The ability to return an "
+                           "instance of a strict subclass of int is deprecated, and may be "
+                           "removed in a future version of Python.",
+                           Py_TYPE(owned.get())->tp_name) < 0)
+        return false;
+    }
+    o = owned.get();
+  }
+  int overflow = 0;
+  long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+  if (v == -1 && PyErr_Occurred()) return false;
+  constexpr long long kOwnLimit = 1LL << 60;
+  if (overflow || v > kOwnLimit || v < -kOwnLimit) {
+    // Past 2**60 the interpreter's own conversion reports the overflow.
+    int r = PyLong_AsInt(o);
+    if (r == -1 && PyErr_Occurred()) return false;
+    *out = r;
+    return true;
+  }
+  if (v > INT32_MAX || v < INT32_MIN) {
+    PyErr_Format(PyExc_OverflowError, "value too large to convert to %.200s", "int");
+    return false;
+  }
+  *out = static_cast<int>(v);
+  return true;
+}
+
+bool utf8_argument(PyObject* o, const char* param, const char** out) {
+  if (o == Py_None) {
+    PyErr_Format(PyExc_AttributeError, "'NoneType' object has no attribute '%.30s'", "encode");
+    return false;
+  }
+  if (!PyUnicode_CheckExact(o)) {
+    arg_type_error(param, "str", o);
+    return false;
+  }
+  Py_ssize_t len;
+  const char* s = PyUnicode_AsUTF8AndSize(o, &len);
+  if (!s) return false;
+  if (std::strlen(s) != static_cast<std::size_t>(len)) {
+    PyErr_Format(PyExc_ValueError, "embedded null character in %s", param);
+    return false;
+  }
+  *out = s;
+  return true;
+}
+
+char* float_repr(double v) { return PyOS_double_to_string(v, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr); }
+
+PyObject* repr_components(const char* name, const double* v, int n) {
+  char buf[512];
+  std::size_t len = std::strlen(name);
+  if (len > 64) len = 64;
+  std::memcpy(buf, name, len);
+  buf[len++] = '(';
+  for (int i = 0; i < n; ++i) {
+    char* s = float_repr(v[i]);
+    if (!s) return nullptr;
+    std::size_t sl = std::strlen(s);
+    if (i) {
+      buf[len++] = ',';
+      buf[len++] = ' ';
+    }
+    std::memcpy(buf + len, s, sl);  // a float repr is at most 24 characters
+    len += sl;
+    PyMem_Free(s);
+  }
+  buf[len++] = ')';
+  return PyUnicode_FromStringAndSize(buf, static_cast<Py_ssize_t>(len));
+}
+
+Py_hash_t hash_float_tuple(PyObject* self, const double* v, int n) {
+  // The interpreter's tuple hash (xxHash-style mixing of the item hashes).
+#if SIZEOF_PY_UHASH_T > 4
+  constexpr Py_uhash_t kPrime1 = 11400714785074694791ULL;
+  constexpr Py_uhash_t kPrime2 = 14029467366897019727ULL;
+  constexpr Py_uhash_t kPrime5 = 2870177450012600261ULL;
+  auto rotate = [](Py_uhash_t x) { return (x << 31) | (x >> 33); };
+#else
+  constexpr Py_uhash_t kPrime1 = 2654435761UL;
+  constexpr Py_uhash_t kPrime2 = 2246822519UL;
+  constexpr Py_uhash_t kPrime5 = 374761393UL;
+  auto rotate = [](Py_uhash_t x) { return (x << 13) | (x >> 19); };
+#endif
+  Py_uhash_t acc = kPrime5;
+  for (int i = 0; i < n; ++i) {
+    Py_uhash_t lane = static_cast<Py_uhash_t>(_Py_HashDouble(self, v[i]));
+    acc += lane * kPrime2;
+    acc = rotate(acc);
+    acc *= kPrime1;
+  }
+  acc += static_cast<Py_uhash_t>(n) ^ (kPrime5 ^ 3527539UL);
+  if (acc == static_cast<Py_uhash_t>(-1)) return 1546275796;
+  return static_cast<Py_hash_t>(acc);
+}
+
+PyObject* float_tuple(const double* v, int n) {
+  PyObject* t = PyTuple_New(n);
+  if (!t) return nullptr;
+  for (int i = 0; i < n; ++i) {
+    PyObject* f = PyFloat_FromDouble(v[i]);
+    if (!f) {
+      Py_DECREF(t);
+      return nullptr;
+    }
+    PyTuple_SET_ITEM(t, i, f);
+  }
+  return t;
+}
+
+PyObject* int_tuple(const int32_t* v, int n) {
+  PyObject* t = PyTuple_New(n);
+  if (!t) return nullptr;
+  for (int i = 0; i < n; ++i) {
+    PyObject* f = PyLong_FromLong(v[i]);
+    if (!f) {
+      Py_DECREF(t);
+      return nullptr;
+    }
+    PyTuple_SET_ITEM(t, i, f);
+  }
+  return t;
+}
+
+}  // namespace tarvex::rt

@@ -1,0 +1,322 @@
+// The Python-visible functions of a type, written once: a declaration names
+// the function, its body and its typed parameters; the runtime binds the
+// arguments with the package's messages, converts them, runs the body,
+// turns its C result into an object and adds the traceback entry of a
+// failure. The same declaration gives the method-table entry with its text
+// signature. Also here: traced slots and properties, item access of
+// fixed-size values, copying and the pickling refusal.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <tuple>
+#include <type_traits>
+
+#include "tarvex/_runtime/binding.h"
+#include "tarvex/_runtime/errors.h"
+
+namespace tarvex::rt {
+
+// A method-table function pointer for a function of any calling
+// convention (METH_FASTCALL, with or without METH_KEYWORDS, and the rest).
+template <class F>
+PyCFunction cfunc(F* f) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
+// ---------------------------------------------------------------------------
+// Results
+
+// The object of a body's C result. An object passes through; an int is a
+// truth value with the C-level entries' convention (0 with an exception
+// pending on failure); a bool a truth value that cannot fail; a double a
+// float (such results cannot fail).
+inline PyObject* to_python(PyObject* r) noexcept { return r; }
+inline PyObject* to_python(int r) noexcept {
+  if (r == 0 && PyErr_Occurred()) return nullptr;
+  return PyBool_FromLong(r);
+}
+inline PyObject* to_python(bool r) noexcept { return PyBool_FromLong(r); }
+inline PyObject* to_python(double r) noexcept { return PyFloat_FromDouble(r); }
+
+// Runs `f` and gives the object of its result; a body without a result
+// gives None, or null when it left an exception pending.
+template <class F>
+PyObject* result_of(F&& f) {
+  if constexpr (std::is_void_v<decltype(f())>) {
+    f();
+    return PyErr_Occurred() ? nullptr : Py_NewRef(Py_None);
+  } else {
+    return to_python(f());
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Functions
+
+enum class Receiver { self, none };
+// `all`: a failure of binding or of the body gets the function's traceback
+// entry. `binding`: only binding failures do; the body is a C-level entry
+// that adds its own.
+enum class Trace { all, binding };
+
+// A C-level entry run from Python: its final flag set, so that an override
+// of the method in a Python subclass is not dispatched to.
+template <auto Entry>
+inline constexpr auto skip_dispatch = [](auto... a) { return Entry(a..., 1); };
+
+// The body receives the receiver cast to `Self*` (unless it has none), then
+// one C value per parameter.
+template <const Where& W, class Self, Receiver R, Trace T, Name N, auto Body, class... P>
+struct Function {
+  using Sig = Signature<P...>;
+  static constexpr bool is_static = R == Receiver::none;
+
+  static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
+    typename Sig::Values values;
+    if (!Sig::bind(N.text, args, nargs, kwnames, values)) [[unlikely]] {
+      add_traceback(W, N.text);
+      return nullptr;
+    }
+    PyObject* r = std::apply(
+        [self](auto... v) {
+          return result_of([&] {
+            if constexpr (is_static)
+              return Body(v...);
+            else
+              return Body(reinterpret_cast<Self*>(self), v...);
+          });
+        },
+        values);
+    if constexpr (T == Trace::all) {
+      if (!r) [[unlikely]]
+        add_traceback(W, N.text);
+    }
+    return r;
+  }
+
+  static constexpr auto signature = [] {
+    if constexpr (is_static)
+      return Sig::template text<N, "">();
+    else
+      return Sig::template text<N, "$self">();
+  }();
+  template <Name Doc>
+  static constexpr auto documented = cat(signature, Name("\n--\n\n"), Doc);
+
+  // The method-table entry, with the text signature and the docstring.
+  template <Name Doc = "">
+  static PyMethodDef def() {
+    return {N.text, cfunc(call), METH_FASTCALL | METH_KEYWORDS | (is_static ? METH_STATIC : 0),
+            documented<Doc>.c_str()};
+  }
+};
+
+// The declarations of one type's functions.
+template <const Where& W, class Self>
+struct Declare {
+  // body(self, values...)
+  template <Name N, auto Body, class... P>
+  using method = Function<W, Self, Receiver::self, Trace::all, N, Body, P...>;
+  // entry(self, values..., 1), a C-level entry that traces itself
+  template <Name N, auto Entry, class... P>
+  using entry = Function<W, Self, Receiver::self, Trace::binding, N, skip_dispatch<Entry>, P...>;
+  // entry(self, values...), a C-level entry without a dispatch flag
+  template <Name N, auto Entry, class... P>
+  using plain_entry = Function<W, Self, Receiver::self, Trace::binding, N, Entry, P...>;
+  // body(values...)
+  template <Name N, auto Body, class... P>
+  using static_method = Function<W, Self, Receiver::none, Trace::all, N, Body, P...>;
+  // entry(values...), a C-level creator
+  template <Name N, auto Entry, class... P>
+  using static_entry = Function<W, Self, Receiver::none, Trace::binding, N, Entry, P...>;
+};
+
+inline constexpr PyMethodDef kEndOfMethods = {nullptr, nullptr, 0, nullptr};
+
+// ---------------------------------------------------------------------------
+// Slots
+
+inline bool failed(PyObject* r) noexcept { return r == nullptr; }
+inline bool failed(int r) noexcept { return r < 0; }
+inline bool failed(Py_hash_t r) noexcept { return r == -1; }
+
+// A type slot whose failures get the traceback entry "<type path>.<N>".
+template <const Where& W, Name N, auto Fn>
+struct Slot {
+  template <class... A>
+  static auto call(A... a) -> decltype(Fn(a...)) {
+    auto r = Fn(a...);
+    if (failed(r)) [[unlikely]]
+      add_traceback(W, N.text);
+    return r;
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Properties
+
+// A property whose accessor failures get the entries "<name>.__get__" and
+// "<name>.__set__". Get(self) gives the value (an object, or a C value as
+// functions return). Set(self, value), with the value read by `Kind`, stores
+// it and gives false (with the exception set) on failure, or nothing when it
+// cannot fail. Deleting the property raises NotImplementedError "__del__".
+template <const Where& W, class Self, Name N, auto Get, auto Set = nullptr, class Kind = Object<"value">>
+struct Property {
+  static constexpr auto get_entry = cat(N, Name(".__get__"));
+  static constexpr auto set_entry = cat(N, Name(".__set__"));
+
+  static PyObject* get(PyObject* self, void*) {
+    PyObject* r = result_of([self] { return Get(reinterpret_cast<Self*>(self)); });
+    if (!r) [[unlikely]]
+      add_traceback(W, get_entry.c_str());
+    return r;
+  }
+  static int set(PyObject* self, PyObject* value, void*) {
+    if (!value) {
+      property_deletion_error();
+    } else if (typename Kind::type v; Kind::read(value, &v)) {
+      if constexpr (std::is_void_v<decltype(Set(reinterpret_cast<Self*>(self), v))>) {
+        Set(reinterpret_cast<Self*>(self), v);
+        return 0;
+      } else {
+        if (Set(reinterpret_cast<Self*>(self), v)) return 0;
+      }
+    }
+    add_traceback(W, set_entry.c_str());
+    return -1;
+  }
+  static PyGetSetDef def(const char* doc = nullptr) {
+    if constexpr (std::is_null_pointer_v<decltype(Set)>)
+      return {N.text, get, nullptr, doc, nullptr};
+    else
+      return {N.text, get, set, doc, nullptr};
+  }
+};
+
+// Properties made from a table of fields: the closure is a `const Field*`
+// whose `name` is the property's name. Get(self, field) and
+// Set(self, field, value) work as in Property.
+template <const Where& W, class Self, class Field, auto Get, auto Set, class Kind = Double<"value">>
+struct FieldProperty {
+  static void trace(const Field& f, const char* accessor) {
+    char entry[96];
+    std::snprintf(entry, sizeof entry, "%s.%s", f.name, accessor);
+    add_traceback(W, entry);
+  }
+  static PyObject* get(PyObject* self, void* closure) {
+    const Field& f = *static_cast<const Field*>(closure);
+    PyObject* r = result_of([&] { return Get(reinterpret_cast<Self*>(self), f); });
+    if (!r) [[unlikely]]
+      trace(f, "__get__");
+    return r;
+  }
+  static int set(PyObject* self, PyObject* value, void* closure) {
+    const Field& f = *static_cast<const Field*>(closure);
+    if (!value) {
+      property_deletion_error();
+    } else if (typename Kind::type v; Kind::read(value, &v)) {
+      if constexpr (std::is_void_v<decltype(Set(reinterpret_cast<Self*>(self), f, v))>) {
+        Set(reinterpret_cast<Self*>(self), f, v);
+        return 0;
+      } else {
+        if (Set(reinterpret_cast<Self*>(self), f, v)) return 0;
+      }
+    }
+    trace(f, "__set__");
+    return -1;
+  }
+  static constexpr PyGetSetDef def(const Field& f, const char* doc = nullptr) {
+    return {f.name, get, set, doc, const_cast<Field*>(&f)};
+  }
+};
+
+inline constexpr PyGetSetDef kEndOfProperties = {nullptr, nullptr, nullptr, nullptr, nullptr};
+
+// ---------------------------------------------------------------------------
+// Item access of a fixed-size value
+
+// Indexes 0..Size-1 read and write the value's components as floats: Get
+// gives component i widened, Set stores a converted double. Any other index
+// (negative ones too) raises IndexError `Message`; deleting an item raises
+// the package's NotImplementedError. Failures get the entries "__getitem__"
+// and "__setitem__".
+template <const Where& W, Name Message, Py_ssize_t Size, double (*Get)(PyObject*, int),
+          void (*Set)(PyObject*, int, double)>
+struct Indexed {
+  static Py_ssize_t length(PyObject*) { return Size; }
+  static PyObject* out_of_range(const char* slot) {
+    PyErr_SetString(PyExc_IndexError, Message.text);
+    add_traceback(W, slot);
+    return nullptr;
+  }
+  static PyObject* item(PyObject* self, Py_ssize_t i) {
+    if (i < 0 || i >= Size) return out_of_range("__getitem__");
+    return PyFloat_FromDouble(Get(self, static_cast<int>(i)));
+  }
+  static PyObject* subscript(PyObject* self, PyObject* key) {
+    Py_ssize_t i = PyLong_CheckExact(key) ? PyLong_AsSsize_t(key)
+                                          : PyNumber_AsSsize_t(key, PyExc_OverflowError);
+    if (i == -1 && PyErr_Occurred()) {
+      add_traceback(W, "__getitem__");
+      return nullptr;
+    }
+    return item(self, i);
+  }
+  // The value is converted before the index is read.
+  static int assign(PyObject* self, PyObject* key, PyObject* value) {
+    double d;
+    Py_ssize_t i;
+    if (!value) {
+      subscript_deletion_error(Py_TYPE(self));
+    } else if (to_double(value, &d) &&
+               ((i = PyNumber_AsSsize_t(key, PyExc_OverflowError)) != -1 || !PyErr_Occurred())) {
+      if (i >= 0 && i < Size) {
+        Set(self, static_cast<int>(i), d);
+        return 0;
+      }
+      out_of_range("__setitem__");
+      return -1;
+    }
+    add_traceback(W, "__setitem__");
+    return -1;
+  }
+  static inline PySequenceMethods sequence = {.sq_length = length, .sq_item = item};
+  static inline PyMappingMethods mapping = {
+      .mp_length = length, .mp_subscript = subscript, .mp_ass_subscript = assign};
+};
+
+// ---------------------------------------------------------------------------
+// Copying and pickling
+
+// __copy__() and __deepcopy__(memo) of a value whose copy is Copy(self);
+// Copy adds its own traceback entries.
+template <const Where& W, class Self, auto Copy>
+struct CopyHooks {
+  static PyObject* copy(Self* self) { return Copy(self); }
+  static PyObject* deepcopy(Self* self, PyObject*) { return Copy(self); }
+  using Dunder = Function<W, Self, Receiver::self, Trace::binding, "__copy__", copy>;
+  using Deep = Function<W, Self, Receiver::self, Trace::binding, "__deepcopy__", deepcopy,
+                        Object<"memo">>;
+};
+
+// The pickling refusal: __reduce__() and __setstate__(state), both raising
+// TypeError `Message` with their traceback entries (or their argument error).
+template <const Where& W, Name Message>
+struct PickleRefusal {
+  static PyObject* refuse(PyObject*) {
+    PyErr_SetString(PyExc_TypeError, Message.text);
+    return nullptr;
+  }
+  static PyObject* refuse_state(PyObject*, PyObject*) { return refuse(nullptr); }
+  using Reduce = Function<W, PyObject, Receiver::self, Trace::all, "__reduce__", refuse>;
+  using SetState = Function<W, PyObject, Receiver::self, Trace::all, "__setstate__", refuse_state,
+                            Object<"state">>;
+  static inline PyMethodDef defs[3] = {Reduce::def(), SetState::def(), kEndOfMethods};
+};
+
+}  // namespace tarvex::rt

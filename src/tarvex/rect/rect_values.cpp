@@ -1,0 +1,343 @@
+// Inside tarvex.rect.rect: argument reading and the collision tests.
+#include "tarvex/rect/rect_values.h"
+
+#include <utility>
+
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+
+namespace tarvex::rect {
+
+using rt::Ref;
+
+float component(const Rectangle& r, int i) noexcept {
+  switch (i) {
+    case 0:
+      return r.x;
+    case 1:
+      return r.y;
+    case 2:
+      return r.width;
+    default:
+      return r.height;
+  }
+}
+
+void set_component(Rectangle& r, int i, float v) noexcept {
+  switch (i) {
+    case 0:
+      r.x = v;
+      break;
+    case 1:
+      r.y = v;
+      break;
+    case 2:
+      r.width = v;
+      break;
+    default:
+      r.height = v;
+      break;
+  }
+}
+
+Rectangle narrow_rect(const double* d) noexcept {
+  return Rectangle{rt::narrow(d[0]), rt::narrow(d[1]), rt::narrow(d[2]), rt::narrow(d[3])};
+}
+
+// ---------------------------------------------------------------------------
+// Arguments converted to doubles
+
+Py_ssize_t seq_length(PyObject* o) {
+  if (PyTuple_CheckExact(o)) return PyTuple_GET_SIZE(o);
+  if (PyList_CheckExact(o)) return PyList_GET_SIZE(o);
+  return PyObject_Size(o);
+}
+
+namespace {
+
+// o[i] by item access.
+Ref get_item(PyObject* o, int i) {
+  if (PyTuple_CheckExact(o)) {
+    if (i < PyTuple_GET_SIZE(o)) return Ref::borrow(PyTuple_GET_ITEM(o, i));
+    PyErr_SetString(PyExc_IndexError, "tuple index out of range");
+    return Ref();
+  }
+  if (PyList_CheckExact(o)) return Ref(PyList_GetItemRef(o, i));
+  return Ref(PyObject_GetItem(o, s_index[i]));
+}
+
+bool attr_double(PyObject* o, int letter, double* out) {
+  Ref v(PyObject_GetAttr(o, s_attr[letter]));
+  return v && rt::to_double(v.get(), out);
+}
+
+}  // namespace
+
+bool item_double(PyObject* o, int i, double* out) {
+  Ref v = get_item(o, i);
+  return v && rt::to_double(v.get(), out);
+}
+
+bool items_double(PyObject* o, int n, double* out) {
+  for (int i = 0; i < n; ++i)
+    if (!item_double(o, i, &out[i])) return false;
+  return true;
+}
+
+// Both vector types are final and their component getters return the stored
+// value widened, which is what is read from the structure here.
+bool vector2_xy(PyObject* v, double* x, double* y) {
+  if (Py_IS_TYPE(v, v2_type)) {
+    const Vector2& d = reinterpret_cast<tarvex_Vector2Object*>(v)->data;
+    *x = wide(d.x);
+    *y = wide(d.y);
+    return true;
+  }
+  return attr_double(v, 0, x) && attr_double(v, 1, y);
+}
+
+bool vector4_xyzw(PyObject* v, double* out) {
+  if (Py_IS_TYPE(v, v4_type)) {
+    const vector4_t& d = reinterpret_cast<tarvex_Vector4Object*>(v)->data;
+    out[0] = d.x;
+    out[1] = d.y;
+    out[2] = d.z;
+    out[3] = d.w;
+    return true;
+  }
+  for (int i = 0; i < 4; ++i)
+    if (!attr_double(v, i, &out[i])) return false;
+  return true;
+}
+
+namespace {
+
+// The receiver's near and far edges.
+struct Edges {
+  double x, y, right, bottom;
+  explicit Edges(const Rectangle& r)
+      : x(wide(r.x)),
+        y(wide(r.y)),
+        right(wide(far_edge(r.x, r.width))),
+        bottom(wide(far_edge(r.y, r.height))) {}
+};
+
+}  // namespace
+
+bool point_test(const Rectangle& r, double px, double py) noexcept {
+  const Edges e(r);
+  return e.x <= px && px <= e.right && e.y <= py && py <= e.bottom;
+}
+
+bool rect_test(const Rectangle& r, const double* o) noexcept {
+  const Edges e(r);
+  return o[0] + o[2] > e.x && e.right > o[0] && o[1] + o[3] > e.y && e.bottom > o[1];
+}
+
+// ---------------------------------------------------------------------------
+// Values compared and added with the interpreter's operators
+
+namespace {
+
+// A coordinate taken from the argument as it is. An exact float, or an exact
+// int small enough that its sums with another such int stay exact in a
+// double, is compared and added in C with the same result as the
+// interpreter's operators; anything else keeps its object and goes through
+// them.
+struct Num {
+  Ref obj;  // the object, when there is one
+  double d = 0.0;
+  bool fast = false;
+};
+
+constexpr long long kExactIntLimit = 1LL << 52;
+
+Num num_from(Ref o) {
+  Num n;
+  if (PyFloat_CheckExact(o.get())) {
+    n.d = PyFloat_AS_DOUBLE(o.get());
+    n.fast = true;
+  } else if (PyLong_CheckExact(o.get())) {
+    int overflow = 0;
+    long long v = PyLong_AsLongLongAndOverflow(o.get(), &overflow);
+    if (!overflow && v >= -kExactIntLimit && v <= kExactIntLimit) {
+      n.d = static_cast<double>(v);
+      n.fast = true;
+    }
+  }
+  n.obj = std::move(o);
+  return n;
+}
+
+Num num_fast(double d) {
+  Num n;
+  n.d = d;
+  n.fast = true;
+  return n;
+}
+
+// The value as an object; a fast value without one came from a float.
+PyObject* num_object(Num& n) {
+  if (!n.obj) n.obj.reset(PyFloat_FromDouble(n.d));
+  return n.obj.get();
+}
+
+// a + b with the interpreter's addition; false on failure.
+bool num_add(Num& a, Num& b, Num* out) {
+  if (a.fast && b.fast) {
+    *out = num_fast(a.d + b.d);
+    return true;
+  }
+  PyObject* pa = num_object(a);
+  PyObject* pb = pa ? num_object(b) : nullptr;
+  if (!pb) return false;
+  Ref sum(PyNumber_Add(pa, pb));
+  if (!sum) return false;
+  *out = num_from(std::move(sum));
+  return true;
+}
+
+bool c_compare(double a, double b, int op) noexcept {
+  switch (op) {
+    case Py_LE:
+      return a <= b;
+    case Py_GT:
+      return a > b;
+    default:
+      return false;
+  }
+}
+
+// `recv op n` (recv_left) or `n op recv`, where recv is one of the
+// receiver's values entering as a Python float. 1, 0, or -1 on error.
+int num_compare(double recv, Num& n, int op, bool recv_left) {
+  if (n.fast) return recv_left ? c_compare(recv, n.d, op) : c_compare(n.d, recv, op);
+  PyObject* other = num_object(n);
+  if (!other) return -1;
+  Ref f(PyFloat_FromDouble(recv));
+  if (!f) return -1;
+  return recv_left ? PyObject_RichCompareBool(f.get(), other, op)
+                   : PyObject_RichCompareBool(other, f.get(), op);
+}
+
+// Closed point test with the interpreter's comparisons; read(i, &num) gives
+// coordinate i (0: px, 1: py). py is read only once px is inside.
+template <class Read>
+int typed_point_test(const Rectangle& r, Read read) {
+  const Edges e(r);
+  int c;
+  Num px;
+  if (!read(0, &px)) return -1;
+  if ((c = num_compare(e.x, px, Py_LE, true)) <= 0) return c;
+  if ((c = num_compare(e.right, px, Py_LE, false)) <= 0) return c;
+  Num py;
+  if (!read(1, &py)) return -1;
+  if ((c = num_compare(e.y, py, Py_LE, true)) <= 0) return c;
+  return num_compare(e.bottom, py, Py_LE, false);
+}
+
+// Open overlap test with the interpreter's additions and comparisons;
+// read(i, &num) gives value i of the other rectangle (x, y, width, height),
+// read when its step needs it and again for a later step.
+template <class Read>
+int typed_rect_test(const Rectangle& r, Read read) {
+  const Edges e(r);
+  int c;
+  for (int axis = 0; axis < 2; ++axis) {
+    const double near = axis ? e.y : e.x;
+    const double far = axis ? e.bottom : e.right;
+    Num pos, size, end;
+    if (!read(axis, &pos) || !read(axis + 2, &size) || !num_add(pos, size, &end)) return -1;
+    if ((c = num_compare(near, end, Py_GT, false)) <= 0) return c;  // oend > near
+    Num again;
+    if (!read(axis, &again)) return -1;
+    if ((c = num_compare(far, again, Py_GT, true)) <= 0) return c;  // far > opos
+  }
+  return 1;
+}
+
+template <bool List>
+auto sequence_reader(PyObject* seq) {
+  return [seq](int i, Num* out) {
+    Ref item = List ? Ref(PyList_GetItemRef(seq, i)) : Ref::borrow(PyTuple_GET_ITEM(seq, i));
+    if (!item) return false;
+    *out = num_from(std::move(item));
+    return true;
+  };
+}
+
+double vector_component(const tarvex_Vector2Object* v, int i) noexcept {
+  return i ? wide(v->data.y) : wide(v->data.x);
+}
+double vector_component(const tarvex_Vector4Object* v, int i) noexcept {
+  switch (i) {
+    case 0:
+      return v->data.x;
+    case 1:
+      return v->data.y;
+    case 2:
+      return v->data.z;
+    default:
+      return v->data.w;
+  }
+}
+
+// Reads components of a vector: from the structure of an exact instance,
+// else (None included) through the attributes.
+template <class VecObj>
+auto vector_reader(PyObject* v, PyTypeObject* type) {
+  return [v, type](int i, Num* out) {
+    if (Py_IS_TYPE(v, type)) {
+      *out = num_fast(vector_component(reinterpret_cast<VecObj*>(v), i));
+      return true;
+    }
+    Ref a(PyObject_GetAttr(v, s_attr[i]));
+    if (!a) return false;
+    *out = num_from(std::move(a));
+    return true;
+  };
+}
+
+}  // namespace
+
+template <bool List>
+int check_sequence(PyObject* o, const char* param, int need) {
+  const char* kind = List ? "list" : "tuple";
+  if (List ? PyList_Check(o) : PyTuple_Check(o)) {
+    Py_ssize_t n = List ? PyList_GET_SIZE(o) : PyTuple_GET_SIZE(o);
+    if (n >= need) return 0;
+    PyErr_Format(PyExc_ValueError, "%s needs at least %d items, got %zd", kind, need, n);
+  } else if (o == Py_None) {
+    PyErr_Format(PyExc_TypeError, "'%.200s' object is not subscriptable", Py_TYPE(o)->tp_name);
+  } else {
+    rt::arg_type_error(param, kind, o);
+  }
+  return -1;
+}
+
+template <bool List>
+int sequence_point_test(const Rectangle& r, PyObject* point) {
+  return typed_point_test(r, sequence_reader<List>(point));
+}
+
+template <bool List>
+int sequence_rect_test(const Rectangle& r, PyObject* other) {
+  return typed_rect_test(r, sequence_reader<List>(other));
+}
+
+int vector2_point_test(const Rectangle& r, PyObject* point) {
+  return typed_point_test(r, vector_reader<tarvex_Vector2Object>(point, v2_type));
+}
+
+int vector4_rect_test(const Rectangle& r, PyObject* other) {
+  return typed_rect_test(r, vector_reader<tarvex_Vector4Object>(other, v4_type));
+}
+
+template int check_sequence<false>(PyObject*, const char*, int);
+template int check_sequence<true>(PyObject*, const char*, int);
+template int sequence_point_test<false>(const Rectangle&, PyObject*);
+template int sequence_point_test<true>(const Rectangle&, PyObject*);
+template int sequence_rect_test<false>(const Rectangle&, PyObject*);
+template int sequence_rect_test<true>(const Rectangle&, PyObject*);
+
+}  // namespace tarvex::rect
