@@ -2,6 +2,8 @@
 // native module does, through include/tarvex/parser.h.
 #include <tarvex/parser.h>
 
+#include <cstring>
+
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/module.h"

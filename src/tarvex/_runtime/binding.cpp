@@ -2,6 +2,8 @@
 #include "tarvex/_runtime/binding.h"
 
 #include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/methods.h"
+#include "tarvex/_runtime/ref.h"
 
 namespace tarvex::rt {
 
@@ -61,6 +63,31 @@ bool bind_params(const Params& p, PyObject* const* args, Py_ssize_t nargs, PyObj
     }
   }
   return true;
+}
+
+int with_vectorcall_arguments(PyObject* args, PyObject* kwds,
+                              int (*f)(void*, PyObject* const*, Py_ssize_t, PyObject*),
+                              void* context) {
+  const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+  const Py_ssize_t nkw = kwds ? PyDict_GET_SIZE(kwds) : 0;
+  if (nkw == 0) return f(context, &PyTuple_GET_ITEM(args, 0), nargs, nullptr);
+  Ref kwnames(PyTuple_New(nkw));
+  if (!kwnames) return -1;
+  PyObject** stack = PyMem_New(PyObject*, nargs + nkw);
+  if (!stack) {
+    PyErr_NoMemory();
+    return -1;
+  }
+  for (Py_ssize_t i = 0; i < nargs; ++i) stack[i] = PyTuple_GET_ITEM(args, i);
+  PyObject *key, *value;
+  Py_ssize_t pos = 0, k = 0;
+  while (k < nkw && PyDict_Next(kwds, &pos, &key, &value)) {
+    PyTuple_SET_ITEM(kwnames.get(), k, Py_NewRef(key));
+    stack[nargs + k++] = value;
+  }
+  int r = f(context, stack, nargs, kwnames.get());
+  PyMem_Free(stack);
+  return r;
 }
 
 }  // namespace tarvex::rt

@@ -200,8 +200,10 @@ struct Property {
 
 // Properties made from a table of fields: the closure is a `const Field*`
 // whose `name` is the property's name. Get(self, field) and
-// Set(self, field, value) work as in Property.
-template <const Where& W, class Self, class Field, auto Get, auto Set, class Kind = Double<"value">>
+// Set(self, field, value) work as in Property. Deleting the property raises
+// NotImplementedError "__del__", or runs Delete(self, field) when given.
+template <const Where& W, class Self, class Field, auto Get, auto Set, class Kind = Double<"value">,
+          auto Delete = nullptr>
 struct FieldProperty {
   static void trace(const Field& f, const char* accessor) {
     char entry[96];
@@ -218,7 +220,11 @@ struct FieldProperty {
   static int set(PyObject* self, PyObject* value, void* closure) {
     const Field& f = *static_cast<const Field*>(closure);
     if (!value) {
-      property_deletion_error();
+      if constexpr (!std::is_null_pointer_v<decltype(Delete)>) {
+        if (Delete(reinterpret_cast<Self*>(self), f)) return 0;
+      } else {
+        property_deletion_error();
+      }
     } else if (typename Kind::type v; Kind::read(value, &v)) {
       if constexpr (std::is_void_v<decltype(Set(reinterpret_cast<Self*>(self), f, v))>) {
         Set(reinterpret_cast<Self*>(self), f, v);
@@ -236,6 +242,51 @@ struct FieldProperty {
 };
 
 inline constexpr PyGetSetDef kEndOfProperties = {nullptr, nullptr, nullptr, nullptr, nullptr};
+
+// ---------------------------------------------------------------------------
+// Initialisers with declared parameters
+
+// Runs f(args, nargs, kwnames) on the arguments of a tp_init laid out as a
+// vectorcall's: positional arguments, then the keyword values, named by a
+// tuple of their keys.
+int with_vectorcall_arguments(PyObject* args, PyObject* kwds,
+                              int (*f)(void* context, PyObject* const* args, Py_ssize_t nargs,
+                                       PyObject* kwnames),
+                              void* context);
+
+// The initialiser of a type whose constructor takes declared parameters:
+// Body(self, values...) gives 0, or -1 with the exception set. `init` is the
+// tp_init (Python subclasses run it); `construct`, for the exact type's
+// tp_vectorcall, allocates with Alloc() first. Failures get the entry
+// "__init__".
+template <const Where& W, class Self, auto Body, auto Alloc, class... P>
+struct Initializer {
+  using Sig = Signature<P...>;
+  static int run(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    typename Sig::Values values;
+    if (!Sig::bind("__init__", args, nargs, kwnames, values)) return -1;
+    return std::apply([self](auto... v) { return Body(reinterpret_cast<Self*>(self), v...); },
+                      values);
+  }
+  static int init(PyObject* self, PyObject* args, PyObject* kwds) {
+    int r = with_vectorcall_arguments(
+        args, kwds,
+        [](void* s, PyObject* const* a, Py_ssize_t n, PyObject* k) {
+          return run(static_cast<PyObject*>(s), a, n, k);
+        },
+        self);
+    if (r < 0) add_traceback(W, "__init__");
+    return r;
+  }
+  static PyObject* construct(PyObject*, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
+    PyObject* o = Alloc();
+    if (o && run(o, args, PyVectorcall_NARGS(nargsf), kwnames) < 0) {
+      Py_CLEAR(o);
+      add_traceback(W, "__init__");
+    }
+    return o;
+  }
+};
 
 // ---------------------------------------------------------------------------
 // Item access of a fixed-size value

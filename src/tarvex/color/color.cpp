@@ -3,27 +3,31 @@
 // Python surface: Color(r, g, b, a=255) with channels 0..255; read/write
 // properties r, g, b, a; normalize(), tint(other), fade(alpha), to_int();
 // repr, equality and hash by value; a read-only sequence of the four
-// channels (len, indexing, iteration), so that tuple(c) is (r, g, b, a). The C method table follows
-// the instance layout in color.h and is what sibling modules bind to.
+// channels (len, indexing, iteration), so that tuple(c) is (r, g, b, a). The
+// C method table follows the instance layout in color.h and is what sibling
+// modules bind to.
 #include "tarvex/color/color.h"
 
-#include <cstdio>
+#include <array>
+#include <cstdint>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/binding.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/methods.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/vector4/vector4.h"
 
 namespace {
 
 namespace rt = tarvex::rt;
-using rt::Ref;
 using Obj = tarvex_ColorObject;
 
-constexpr char kFullName[] = "tarvex.color.color.Color";
-constexpr char kFile[] = "src/tarvex/color/color";
-constexpr char kPickleMessage[] = "self._raw cannot be converted to a Python object for pickling";
+constexpr rt::Where kWhere{"tarvex.color.color.Color", "src/tarvex/color/color"};
 
-PyTypeObject color_type = {PyVarObject_HEAD_INIT(nullptr, 0)};
-tarvex_ColorVTable vtable{};
+extern PyTypeObject color_type;
+extern tarvex_ColorVTable vtable;
 
 PyTypeObject* vector4_type;
 tarvex_Vector4VTable* vector4_vt;
@@ -33,9 +37,7 @@ bool check(PyObject* o) noexcept {
   return Py_IS_TYPE(o, &color_type) || PyObject_TypeCheck(o, &color_type);
 }
 
-void traceback(const char* name) { rt::add_traceback("tarvex.color.color.Color", name, kFile); }
-
-const char* const kChannelNames[] = {"r", "g", "b", "a"};
+constexpr const char* kChannelNames[] = {"r", "g", "b", "a"};
 
 bool channel_range_error(int i, long long v) {
   PyErr_Format(PyExc_ValueError, "Color channel '%s' must be in 0..255, got %lld", kChannelNames[i],
@@ -52,24 +54,32 @@ bool to_channel(PyObject* o, int i, unsigned char* out) {
   return true;
 }
 
-Obj* alloc() noexcept {
+// Channel i as a parameter: converted and range-checked in parameter order.
+template <rt::Name N, int I>
+struct Channel : rt::Param<N> {
+  using type = unsigned char;
+  static constexpr rt::Phase phase = rt::Phase::convert;
+  static bool read(PyObject* o, unsigned char* out) { return to_channel(o, I, out); }
+};
+
+PyObject* alloc() noexcept {
   Obj* o = PyObject_New(Obj, &color_type);
   if (o) {
     o->__pyx_vtab = &vtable;
     o->_raw = Color{0, 0, 0, 0};
   }
-  return o;
+  return reinterpret_cast<PyObject*>(o);
 }
 
 PyObject* make(Color c) noexcept {
-  Obj* o = alloc();
-  if (o) o->_raw = c;
-  return reinterpret_cast<PyObject*>(o);
+  PyObject* o = alloc();
+  if (o) as(o)->_raw = c;
+  return o;
 }
 
 // ------------------------------------------------------------ C-level entries
 
-PyObject* c_new(int r, int g, int b, int a) {
+PyObject* entry_new(int r, int g, int b, int a) {
   const int v[4] = {r, g, b, a};
   for (int i = 0; i < 4; ++i)
     if (v[i] < 0 || v[i] > 255) {
@@ -80,12 +90,12 @@ PyObject* c_new(int r, int g, int b, int a) {
                     static_cast<unsigned char>(b), static_cast<unsigned char>(a)});
 }
 
-int c_equal(Obj* self, Obj* other) {
+int entry_c_equal(Obj* self, Obj* other) {
   const Color x = self->_raw, y = other->_raw;
   return x.r == y.r && x.g == y.g && x.b == y.b && x.a == y.a;
 }
 
-PyObject* c_normalize(Obj* self) {
+PyObject* entry_c_normalize(Obj* self) {
   const Color c = self->_raw;
   return vector4_vt->new_(c.r / 255.0, c.g / 255.0, c.b / 255.0, c.a / 255.0);
 }
@@ -98,7 +108,7 @@ Color tint_value(Color c, Color t) noexcept {
   return Color{mul(c.r, t.r), mul(c.g, t.g), mul(c.b, t.b), mul(c.a, t.a)};
 }
 
-PyObject* c_tint(Obj* self, Obj* tint) { return make(tint_value(self->_raw, tint->_raw)); }
+PyObject* entry_c_tint(Obj* self, Obj* tint) { return make(tint_value(self->_raw, tint->_raw)); }
 
 // raylib's Fade: alpha clamped to 0..1, then 255 * alpha truncated. NaN, for
 // which raylib's conversion is undefined, gives 0.
@@ -110,31 +120,36 @@ unsigned char fade_alpha(float alpha) noexcept {
 
 // The dispatch flag is part of the table's signature; Color's entries always
 // run their own code.
-void c_fade(Obj* self, float alpha, int) { self->_raw.a = fade_alpha(alpha); }
+void entry_fade(Obj* self, float alpha, int) { self->_raw.a = fade_alpha(alpha); }
 
 // raylib's ColorToInt: 0xRRGGBBAA as a signed 32-bit int.
-int c_to_int(Obj* self, int) {
+int entry_to_int(Obj* self, int) {
   const Color c = self->_raw;
   const uint32_t u = (static_cast<uint32_t>(c.r) << 24) | (static_cast<uint32_t>(c.g) << 16) |
                      (static_cast<uint32_t>(c.b) << 8) | static_cast<uint32_t>(c.a);
   return static_cast<int32_t>(u);
 }
 
+tarvex_ColorVTable vtable = {
+    .new_ = entry_new,
+    .c_equal = entry_c_equal,
+    .c_normalize = entry_c_normalize,
+    .c_tint = entry_c_tint,
+    .fade = entry_fade,
+    .to_int = entry_to_int,
+};
+
 // --------------------------------------------------------------- construction
 
-const char* const kParamNames[] = {"r", "g", "b", "a"};
-const rt::Params kInitParams{"__init__", kParamNames, 4, 3};
-
-int init_args(Obj* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* a[4];
-  if (!rt::bind_fast(kInitParams, args, nargs, kwnames, a)) return -1;
-  Color c{0, 0, 0, 255};
-  unsigned char* dst[4] = {&c.r, &c.g, &c.b, &c.a};
-  for (int i = 0; i < 4; ++i)
-    if (a[i] && !to_channel(a[i], i, dst[i])) return -1;
-  self->_raw = c;
+// All four channels are converted and checked before any is stored.
+int init(Obj* self, unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
+  self->_raw = Color{r, g, b, a};
   return 0;
 }
+
+using Initializer =
+    rt::Initializer<kWhere, Obj, init, alloc, Channel<"r", 0>, Channel<"g", 1>, Channel<"b", 2>,
+                    rt::Optional<Channel<"a", 3>, 255, "255">>;
 
 PyObject* tp_new(PyTypeObject* t, PyObject*, PyObject*) {
   PyObject* o = t->tp_alloc(t, 0);
@@ -145,125 +160,50 @@ PyObject* tp_new(PyTypeObject* t, PyObject*, PyObject*) {
   return o;
 }
 
-int tp_init(PyObject* self, PyObject* args, PyObject* kwds) {
-  // Lays the arguments out as a vectorcall would and binds them the same way.
-  const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
-  const Py_ssize_t nkw = kwds ? PyDict_GET_SIZE(kwds) : 0;
-  int r;
-  if (nkw == 0) {
-    r = init_args(as(self), &PyTuple_GET_ITEM(args, 0), nargs, nullptr);
-  } else {
-    Ref kwnames(PyTuple_New(nkw));
-    PyObject** stack = kwnames ? PyMem_New(PyObject*, nargs + nkw) : nullptr;
-    if (!stack) {
-      if (kwnames) PyErr_NoMemory();
-      return -1;
-    }
-    for (Py_ssize_t i = 0; i < nargs; ++i) stack[i] = PyTuple_GET_ITEM(args, i);
-    PyObject *key, *value;
-    Py_ssize_t pos = 0, k = 0;
-    while (k < nkw && PyDict_Next(kwds, &pos, &key, &value)) {
-      PyTuple_SET_ITEM(kwnames.get(), k, Py_NewRef(key));
-      stack[nargs + k++] = value;
-    }
-    r = init_args(as(self), stack, nargs, kwnames.get());
-    PyMem_Free(stack);
-  }
-  if (r < 0) traceback("__init__");
-  return r;
-}
-
-// Calls of the exact type; subclasses never inherit this slot and go through
-// tp_new and tp_init.
-PyObject* vectorcall(PyObject*, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
-  Py_ssize_t n = PyVectorcall_NARGS(nargsf);
-  Obj* o = alloc();
-  if (!o) return nullptr;
-  if (init_args(o, args, n, kwnames) < 0) {
-    Py_DECREF(o);
-    traceback("__init__");
-    return nullptr;
-  }
-  return reinterpret_cast<PyObject*>(o);
-}
-
 void dealloc(PyObject* o) { Py_TYPE(o)->tp_free(o); }
 
 // ------------------------------------------------------------------ methods
 
-PyObject* py_normalize(PyObject* self) { return c_normalize(as(self)); }
+PyObject* to_int(Obj* self) { return PyLong_FromLong(entry_to_int(self, 1)); }
 
-PyObject* py_to_int(PyObject* self) { return PyLong_FromLong(c_to_int(as(self), 0)); }
-
-PyObject* py_tint(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  static const char* const names[] = {"tint"};
-  static const rt::Params p{"tint", names, 1, 1};
-  PyObject* t;
-  if (!rt::bind_fast(p, args, n, kw, &t)) {
-    traceback("tint");
-    return nullptr;
-  }
-  if (!check(t)) {
-    rt::arg_type_error("tint", kFullName, t);
-    traceback("tint");
-    return nullptr;
-  }
-  return c_tint(as(self), as(t));
-}
-
-PyObject* py_fade(PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {
-  static const char* const names[] = {"alpha"};
-  static const rt::Params p{"fade", names, 1, 1};
-  PyObject* a;
-  double d;
-  if (!rt::bind_fast(p, args, n, kw, &a) || !rt::to_double(a, &d)) {
-    traceback("fade");
-    return nullptr;
-  }
-  c_fade(as(self), rt::narrow(d), 0);
-  Py_RETURN_NONE;
-}
+using Declare = rt::Declare<kWhere, Obj>;
 
 PyMethodDef methods[] = {
-    TARVEX_NOARGS_METHOD("normalize", py_normalize, nullptr, kFullName, kFile),
-    {"tint", rt::cfunc(py_tint), METH_FASTCALL | METH_KEYWORDS, nullptr},
-    {"fade", rt::cfunc(py_fade), METH_FASTCALL | METH_KEYWORDS, nullptr},
-    TARVEX_NOARGS_METHOD("to_int", py_to_int, nullptr, kFullName, kFile),
-    {nullptr, nullptr, 0, nullptr},
+    Declare::plain_entry<"normalize", entry_c_normalize>::def(),
+    Declare::plain_entry<"tint", entry_c_tint, rt::Instance<"tint", &color_type, Obj>>::def(),
+    Declare::entry<"fade", entry_fade, rt::Float<"alpha">>::def(),
+    Declare::plain_entry<"to_int", to_int>::def(),
+    rt::kEndOfMethods,
 };
 
 // ---------------------------------------------------------------- properties
 
-unsigned char* channel(Obj* o, intptr_t i) noexcept {
+struct ChannelField {
+  const char* name;
+  int index;
+};
+constexpr ChannelField kChannels[] = {{"r", 0}, {"g", 1}, {"b", 2}, {"a", 3}};
+
+unsigned char* channel(Obj* o, int i) noexcept {
   unsigned char* c[4] = {&o->_raw.r, &o->_raw.g, &o->_raw.b, &o->_raw.a};
   return c[i];
 }
 
-PyObject* get_channel(PyObject* self, void* closure) {
-  return PyLong_FromLong(*channel(as(self), reinterpret_cast<intptr_t>(closure)));
+PyObject* get_channel(Obj* self, const ChannelField& f) {
+  return PyLong_FromLong(*channel(self, f.index));
 }
 
-int set_channel(PyObject* self, PyObject* value, void* closure) {
-  const int i = static_cast<int>(reinterpret_cast<intptr_t>(closure));
-  unsigned char v;
-  if (!value) {
-    rt::property_deletion_error();
-  } else if (to_channel(value, i, &v)) {
-    *channel(as(self), i) = v;
-    return 0;
-  }
-  char name[16];
-  std::snprintf(name, sizeof name, "%s.__set__", kChannelNames[i]);
-  traceback(name);
-  return -1;
+bool set_channel(Obj* self, const ChannelField& f, PyObject* value) {
+  return to_channel(value, f.index, channel(self, f.index));
 }
 
-PyGetSetDef getsets[] = {
-    {"r", get_channel, set_channel, nullptr, reinterpret_cast<void*>(intptr_t{0})},
-    {"g", get_channel, set_channel, nullptr, reinterpret_cast<void*>(intptr_t{1})},
-    {"b", get_channel, set_channel, nullptr, reinterpret_cast<void*>(intptr_t{2})},
-    {"a", get_channel, set_channel, nullptr, reinterpret_cast<void*>(intptr_t{3})},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
+using ChannelProperty =
+    rt::FieldProperty<kWhere, Obj, ChannelField, get_channel, set_channel, rt::Object<"value">>;
+
+PyGetSetDef properties[] = {
+    ChannelProperty::def(kChannels[0]), ChannelProperty::def(kChannels[1]),
+    ChannelProperty::def(kChannels[2]), ChannelProperty::def(kChannels[3]),
+    rt::kEndOfProperties,
 };
 
 // ------------------------------------------------------------ protocol slots
@@ -277,67 +217,59 @@ PyObject* repr(PyObject* self) {
 
 // The packed value is non-negative and below 2**32, so never -1.
 Py_hash_t hash(PyObject* self) {
-  return static_cast<Py_hash_t>(static_cast<uint32_t>(c_to_int(as(self), 0)));
+  return static_cast<Py_hash_t>(static_cast<uint32_t>(entry_to_int(as(self), 1)));
 }
 
 PyObject* richcompare(PyObject* a, PyObject* b, int op) {
   if ((op != Py_EQ && op != Py_NE) || !check(a) || !check(b)) Py_RETURN_NOTIMPLEMENTED;
-  return PyBool_FromLong((op == Py_EQ) == (c_equal(as(a), as(b)) != 0));
+  return PyBool_FromLong((op == Py_EQ) == (entry_c_equal(as(a), as(b)) != 0));
 }
 
 Py_ssize_t length(PyObject*) { return 4; }
 
-PyObject* sq_item(PyObject* self, Py_ssize_t i) {
+PyObject* item(PyObject* self, Py_ssize_t i) {
   if (i < 0 || i >= 4) {
     PyErr_SetString(PyExc_IndexError, "Color index out of range");
-    traceback("__getitem__");
     return nullptr;
   }
-  return PyLong_FromLong(*channel(as(self), static_cast<intptr_t>(i)));
+  return PyLong_FromLong(*channel(as(self), static_cast<int>(i)));
 }
 
-PySequenceMethods sequence = {};
+PySequenceMethods sequence = {
+    .sq_length = length,
+    .sq_item = rt::Slot<kWhere, "__getitem__", item>::call,
+};
+
+PyTypeObject color_type = {
+    .ob_base = rt::kStaticTypeHead[0],
+    .tp_name = kWhere.path,
+    .tp_basicsize = sizeof(Obj),
+    .tp_dealloc = dealloc,
+    .tp_repr = repr,
+    .tp_as_sequence = &sequence,
+    .tp_hash = hash,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_richcompare = richcompare,
+    .tp_methods = methods,
+    .tp_getset = properties,
+    .tp_init = Initializer::init,
+    .tp_new = tp_new,
+    // Calls of the exact type; subclasses never inherit this slot and go
+    // through tp_new and tp_init.
+    .tp_vectorcall = Initializer::construct,
+};
 
 // --------------------------------------------------------------------- module
 
-int constants() {
-  vtable.new_ = c_new;
-  vtable.c_equal = c_equal;
-  vtable.c_normalize = c_normalize;
-  vtable.c_tint = c_tint;
-  vtable.fade = c_fade;
-  vtable.to_int = c_to_int;
+using Pickling =
+    rt::PickleRefusal<kWhere, "self._raw cannot be converted to a Python object for pickling">;
 
-  sequence.sq_length = length;
-  sequence.sq_item = sq_item;
-
-  PyTypeObject& t = color_type;
-  t.tp_name = kFullName;
-  t.tp_basicsize = sizeof(Obj);
-  t.tp_itemsize = 0;
-  t.tp_dealloc = dealloc;
-  t.tp_repr = repr;
-  t.tp_as_sequence = &sequence;
-  t.tp_hash = hash;
-  t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-  t.tp_richcompare = richcompare;
-  t.tp_methods = methods;
-  t.tp_getset = getsets;
-  t.tp_init = tp_init;
-  t.tp_new = tp_new;
-  t.tp_vectorcall = vectorcall;
-  return 0;
-}
-
-rt::TypeEntry types[] = {
-    {&color_type, "Color", &vtable, rt::PickleRefusal<kPickleMessage, kFullName, kFile>::defs}};
-rt::Sibling siblings[] = {
+const rt::TypeEntry types[] = {{&color_type, &vtable, Pickling::defs}};
+const rt::Sibling siblings[] = {
     {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type,
      reinterpret_cast<void**>(&vector4_vt)},
 };
-rt::Module module_frame({"color", "tarvex.color.color", kFile, types, 1, siblings, 1, constants,
-                         nullptr});
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_color() { return module_frame.init(); }
+TARVEX_MODULE(color, {.types = types, .siblings = siblings})

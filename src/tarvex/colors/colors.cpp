@@ -2,10 +2,13 @@
 // Color (or None) per name; `colors` is the instance made at import.
 #include "tarvex/colors/colors.h"
 
+#include <array>
 #include <cstddef>
-#include <cstdio>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/methods.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/color/color.h"
 #include "tarvex/vector4/vector4.h"
 
@@ -15,8 +18,7 @@ namespace rt = tarvex::rt;
 using rt::Ref;
 using Obj = tarvex_ColorsObject;
 
-constexpr char kTypePath[] = "tarvex.colors.colors.Colors";
-constexpr char kFile[] = "src/tarvex/colors/colors";
+constexpr rt::Where kWhere{"tarvex.colors.colors.Colors", "src/tarvex/colors/colors"};
 
 struct Entry {
   const char* name;
@@ -34,8 +36,6 @@ static_assert(sizeof kPalette / sizeof kPalette[0] == kCount, "one entry per fie
 static_assert(sizeof(Obj) == sizeof(PyObject) + kCount * sizeof(PyObject*),
               "the fields are contiguous references in declaration order");
 
-PyTypeObject colors_type = {PyVarObject_HEAD_INIT(nullptr, 0)};
-
 PyTypeObject* vector4_type;
 tarvex_Vector4VTable* vector4_vt;
 PyTypeObject* color_type;
@@ -45,17 +45,17 @@ tarvex_ColorVTable* color_vt;
 // cached small ints, so this allocates nothing).
 PyObject* channel_ints[256];
 
-PyObject** slot(PyObject* self, int i) noexcept {
-  return reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + kPalette[i].offset);
+PyObject** slot(Obj* self, const Entry& e) noexcept {
+  return reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + e.offset);
 }
 
-// Puts `value` (a new reference) into slot i and releases what it held. The
-// swap happens under the object's critical section, the release after it,
-// since releasing may run arbitrary code.
-void replace(PyObject* self, int i, PyObject* value) {
+// Puts `value` (a new reference) into the entry's slot and releases what it
+// held. The swap happens under the object's critical section, the release
+// after it, since releasing may run arbitrary code.
+void replace(Obj* self, const Entry& e, PyObject* value) {
   PyObject* old;
   Py_BEGIN_CRITICAL_SECTION(self);
-  PyObject** s = slot(self, i);
+  PyObject** s = slot(self, e);
   old = *s;
   *s = value;
   Py_END_CRITICAL_SECTION();
@@ -64,78 +64,74 @@ void replace(PyObject* self, int i, PyObject* value) {
 
 // --------------------------------------------------------------- attributes
 
-PyObject* get_colour(PyObject* self, void* closure) {
-  const int i = static_cast<int>(reinterpret_cast<intptr_t>(closure));
+PyObject* get_colour(Obj* self, const Entry& e) {
   PyObject* r;
   Py_BEGIN_CRITICAL_SECTION(self);
-  r = Py_XNewRef(*slot(self, i));
+  r = Py_XNewRef(*slot(self, e));
   Py_END_CRITICAL_SECTION();
   return r ? r : Py_NewRef(Py_None);
 }
 
-int set_colour(PyObject* self, PyObject* value, void* closure) {
-  const int i = static_cast<int>(reinterpret_cast<intptr_t>(closure));
-  if (!value) value = Py_None;  // deleting stores None
+// A Color (or subclass) or None.
+bool set_colour(Obj* self, const Entry& e, PyObject* value) {
   if (value != Py_None && !PyObject_TypeCheck(value, color_type)) {
     PyErr_Format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(value)->tp_name,
                  color_type->tp_name);
-    char name[64];
-    std::snprintf(name, sizeof name, "%s.__set__", kPalette[i].name);
-    rt::add_traceback(kTypePath, name, kFile);
-    return -1;
+    return false;
   }
-  replace(self, i, Py_NewRef(value));
-  return 0;
+  replace(self, e, Py_NewRef(value));
+  return true;
 }
 
-PyGetSetDef getsets[kCount + 1];
+// Deleting a colour stores None.
+bool delete_colour(Obj* self, const Entry& e) {
+  replace(self, e, Py_NewRef(Py_None));
+  return true;
+}
+
+using Colour = rt::FieldProperty<kWhere, Obj, Entry, get_colour, set_colour, rt::Object<"value">,
+                                 delete_colour>;
+
+std::array<PyGetSetDef, kCount + 1> properties = [] {
+  std::array<PyGetSetDef, kCount + 1> g{};
+  for (int i = 0; i < kCount; ++i) g[i] = Colour::def(kPalette[i]);
+  g[kCount] = rt::kEndOfProperties;
+  return g;
+}();
 
 // --------------------------------------------------------------- lifecycle
 
 PyObject* tp_new(PyTypeObject* t, PyObject*, PyObject*) {
   PyObject* o = t->tp_alloc(t, 0);
   if (o)
-    for (int i = 0; i < kCount; ++i) *slot(o, i) = Py_NewRef(Py_None);
+    for (const Entry& e : kPalette) *slot(reinterpret_cast<Obj*>(o), e) = Py_NewRef(Py_None);
   return o;
 }
-
-const rt::Params kInitParams{"__init__", nullptr, 0, 0};
 
 // Fills every name, in declaration order, with its own Color(r, g, b, a).
 // A failing call stops there: earlier names hold their new colours, later
 // ones keep what they held.
-int fill(PyObject* self) {
-  for (int i = 0; i < kCount; ++i) {
-    const Entry& e = kPalette[i];
+int fill(Obj* self) {
+  for (const Entry& e : kPalette) {
     PyObject* args[4] = {channel_ints[e.r], channel_ints[e.g], channel_ints[e.b],
                          channel_ints[e.a]};
     PyObject* c = PyObject_Vectorcall(reinterpret_cast<PyObject*>(color_type), args, 4, nullptr);
     if (!c) return -1;
-    replace(self, i, c);
+    replace(self, e, c);
   }
   return 0;
 }
 
-int tp_init(PyObject* self, PyObject* args, PyObject* kwds) {
-  int r = -1;
-  const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
-  if (nargs) {
-    rt::bind_params(kInitParams, &PyTuple_GET_ITEM(args, 0), nargs, nullptr, nullptr);
-  } else if (!rt::keywords_refused("__init__", kwds)) {
-    r = fill(self);
-  }
-  if (r < 0) rt::add_traceback(kTypePath, "__init__", kFile);
-  return r;
-}
+using Initializer = rt::Initializer<kWhere, Obj, fill, nullptr>;
 
 int traverse(PyObject* self, visitproc visit, void* arg) {
-  for (int i = 0; i < kCount; ++i) Py_VISIT(*slot(self, i));
+  for (const Entry& e : kPalette) Py_VISIT(*slot(reinterpret_cast<Obj*>(self), e));
   return 0;
 }
 
 int clear(PyObject* self) {
-  for (int i = 0; i < kCount; ++i) {
-    PyObject** s = slot(self, i);
+  for (const Entry& e : kPalette) {
+    PyObject** s = slot(reinterpret_cast<Obj*>(self), e);
     PyObject* old = *s;
     *s = Py_NewRef(Py_None);
     Py_XDECREF(old);
@@ -145,9 +141,22 @@ int clear(PyObject* self) {
 
 void dealloc(PyObject* self) {
   PyObject_GC_UnTrack(self);
-  for (int i = 0; i < kCount; ++i) Py_CLEAR(*slot(self, i));
+  for (const Entry& e : kPalette) Py_CLEAR(*slot(reinterpret_cast<Obj*>(self), e));
   Py_TYPE(self)->tp_free(self);
 }
+
+PyTypeObject colors_type = {
+    .ob_base = rt::kStaticTypeHead[0],
+    .tp_name = kWhere.path,
+    .tp_basicsize = sizeof(Obj),
+    .tp_dealloc = dealloc,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_traverse = traverse,
+    .tp_clear = clear,
+    .tp_getset = properties.data(),
+    .tp_init = Initializer::init,
+    .tp_new = tp_new,
+};
 
 // ------------------------------------------------------------------ module
 
@@ -156,22 +165,6 @@ int constants() {
     channel_ints[v] = PyLong_FromLong(v);
     if (!channel_ints[v]) return -1;
   }
-  for (int i = 0; i < kCount; ++i)
-    getsets[i] = {kPalette[i].name, get_colour, set_colour, nullptr,
-                  reinterpret_cast<void*>(static_cast<intptr_t>(i))};
-  getsets[kCount] = {};
-
-  PyTypeObject& t = colors_type;
-  t.tp_name = kTypePath;
-  t.tp_basicsize = sizeof(Obj);
-  t.tp_itemsize = 0;
-  t.tp_dealloc = dealloc;
-  t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-  t.tp_traverse = traverse;
-  t.tp_clear = clear;
-  t.tp_getset = getsets;
-  t.tp_init = tp_init;
-  t.tp_new = tp_new;
   return 0;
 }
 
@@ -181,16 +174,15 @@ int body(PyObject* module) {
   return PyModule_AddObjectRef(module, "colors", colors.get());
 }
 
-rt::TypeEntry types[] = {{&colors_type, "Colors", nullptr, nullptr}};
-rt::Sibling siblings[] = {
+const rt::TypeEntry types[] = {{&colors_type}};
+const rt::Sibling siblings[] = {
     {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type,
      reinterpret_cast<void**>(&vector4_vt)},
     {"tarvex.color.color", "Color", sizeof(tarvex_ColorObject), &color_type,
      reinterpret_cast<void**>(&color_vt)},
 };
-rt::Module module_frame({"colors", "tarvex.colors.colors", kFile, types, 1, siblings, 2, constants,
-                         body});
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_colors() { return module_frame.init(); }
+TARVEX_MODULE(colors,
+              {.types = types, .siblings = siblings, .constants = constants, .body = body})

@@ -7,7 +7,15 @@
 // tuples and exact lists are recognised by their type pointer and read
 // without creating any object; any other sequence is read through its
 // iterator into a short temporary list.
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/parser.h"
+
+#include <type_traits>
+#include <utility>
+
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/color/color.h"
 #include "tarvex/rect/rect.h"
 #include "tarvex/vector2/vector2.h"
@@ -36,8 +44,7 @@ struct Kind {
   const char* counts;   // "2", "4", "3-4"
 };
 
-constexpr const char* kModule = "tarvex.parser.parser";
-constexpr const char* kFile = "src/tarvex/parser/parser";
+constexpr rt::Where kWhere{TARVEX_PARSER_MODULE, "src/tarvex/parser/parser"};
 
 constexpr Kind kVector2{"vector2", "parse_vector2_like", 2, 2, "2"};
 constexpr Kind kRect{"rect", "parse_rect_like", 4, 4, "4"};
@@ -114,7 +121,7 @@ bool null_argument(const Kind& k, PyObject* obj) {
   if (obj) return false;
   if (!PyErr_Occurred()) {
     PyErr_Format(PyExc_SystemError, "%s() called with a NULL object", k.fname);
-    rt::add_traceback(kModule, k.fname, kFile);
+    rt::add_traceback(kWhere, k.fname);
   }
   return true;
 }
@@ -123,7 +130,7 @@ bool null_argument(const Kind& k, PyObject* obj) {
 // entry, and the structure is all zeros.
 template <class T>
 T failed(const Kind& k) {
-  rt::add_traceback(kModule, k.fname, kFile);
+  rt::add_traceback(kWhere, k.fname);
   return T{};
 }
 
@@ -225,6 +232,11 @@ static Color parse_color_like(PyObject* obj) {
 
 }  // extern "C"
 
+// The functions the public header declares, with the signatures it checks.
+static_assert(std::is_same_v<decltype(&parse_vector2_like), tarvex_parse_vector2_like_t>);
+static_assert(std::is_same_v<decltype(&parse_rect_like), tarvex_parse_rect_like_t>);
+static_assert(std::is_same_v<decltype(&parse_color_like), tarvex_parse_color_like_t>);
+
 struct Export {
   const char* name;
   const char* signature;
@@ -232,9 +244,9 @@ struct Export {
 };
 
 const Export kExports[] = {
-    {"parse_color_like", "struct Color (PyObject *)", reinterpret_cast<void*>(parse_color_like)},
-    {"parse_rect_like", "struct Rectangle (PyObject *)", reinterpret_cast<void*>(parse_rect_like)},
-    {"parse_vector2_like", "struct Vector2 (PyObject *)",
+    {"parse_color_like", TARVEX_PARSE_COLOR_LIKE_SIG, reinterpret_cast<void*>(parse_color_like)},
+    {"parse_rect_like", TARVEX_PARSE_RECT_LIKE_SIG, reinterpret_cast<void*>(parse_rect_like)},
+    {"parse_vector2_like", TARVEX_PARSE_VECTOR2_LIKE_SIG,
      reinterpret_cast<void*>(parse_vector2_like)},
 };
 
@@ -251,7 +263,7 @@ int body(PyObject* module) {
   return PyModule_AddObjectRef(module, "__test__", test.get());
 }
 
-rt::Sibling siblings[] = {
+const rt::Sibling siblings[] = {
     {"tarvex.vector2.vector2", "Vector2", sizeof(tarvex_Vector2Object), &vector2_type,
      reinterpret_cast<void**>(&vector2_vt)},
     {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type,
@@ -262,9 +274,6 @@ rt::Sibling siblings[] = {
      reinterpret_cast<void**>(&rect_vt)},
 };
 
-rt::Module module_frame({"parser", "tarvex.parser.parser", "src/tarvex/parser/parser", nullptr, 0,
-                         siblings, 4, nullptr, body});
-
 }  // namespace
 
-PyMODINIT_FUNC PyInit_parser() { return module_frame.init(); }
+TARVEX_MODULE(parser, {.siblings = siblings, .body = body})
