@@ -202,7 +202,10 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame("_colors_testhelper", {.siblings = siblings, .body = body, .full_name = "_colors_testhelper", .file = "tests/native/colors_testhelper"});
+rt::Module module_frame("_colors_testhelper", {.siblings = siblings,
+                                               .body = body,
+                                               .full_name = "_colors_testhelper",
+                                               .file = "tests/native/colors_testhelper"});
 
 }  // namespace
 

@@ -88,7 +88,10 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame("_glyph_info_testhelper", {.siblings = siblings, .body = body, .full_name = "_glyph_info_testhelper", .file = "tests/native/glyph_info_testhelper"});
+rt::Module module_frame("_glyph_info_testhelper", {.siblings = siblings,
+                                                   .body = body,
+                                                   .full_name = "_glyph_info_testhelper",
+                                                   .file = "tests/native/glyph_info_testhelper"});
 
 }  // namespace
 

@@ -222,7 +222,10 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame("_image_testhelper", {.siblings = siblings, .body = body, .full_name = "_image_testhelper", .file = "tests/native/image_testhelper"});
+rt::Module module_frame("_image_testhelper", {.siblings = siblings,
+                                              .body = body,
+                                              .full_name = "_image_testhelper",
+                                              .file = "tests/native/image_testhelper"});
 
 }  // namespace
 

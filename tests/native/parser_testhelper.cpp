@@ -116,7 +116,9 @@ int body(PyObject* module) {
   return PyModule_AddFunctions(module, methods);
 }
 
-rt::Module module_frame("_parser_testhelper", {.body = body, .full_name = "_parser_testhelper", .file = "tests/native/parser_testhelper"});
+rt::Module module_frame("_parser_testhelper", {.body = body,
+                                               .full_name = "_parser_testhelper",
+                                               .file = "tests/native/parser_testhelper"});
 
 // _frame_probe: a second module in this library, loaded from its file under
 // that name, whose exec step fails as sys._frame_probe says: "raise" (with
@@ -145,7 +147,10 @@ int probe_body(PyObject* module) {
   return calls ? PyModule_AddObjectRef(module, "constants_calls", calls.get()) : -1;
 }
 
-rt::Module probe_frame("_frame_probe", {.constants = probe_constants, .body = probe_body, .full_name = "_frame_probe", .file = "tests/native/frame_probe"});
+rt::Module probe_frame("_frame_probe", {.constants = probe_constants,
+                                        .body = probe_body,
+                                        .full_name = "_frame_probe",
+                                        .file = "tests/native/frame_probe"});
 
 }  // namespace
 

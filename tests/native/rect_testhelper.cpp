@@ -212,7 +212,10 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame("_rect_testhelper", {.siblings = siblings, .body = body, .full_name = "_rect_testhelper", .file = "tests/native/rect_testhelper"});
+rt::Module module_frame("_rect_testhelper", {.siblings = siblings,
+                                             .body = body,
+                                             .full_name = "_rect_testhelper",
+                                             .file = "tests/native/rect_testhelper"});
 
 }  // namespace
 

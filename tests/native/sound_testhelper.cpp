@@ -226,7 +226,10 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame("_sound_testhelper", {.siblings = siblings, .body = body, .full_name = "_sound_testhelper", .file = "tests/native/sound_testhelper"});
+rt::Module module_frame("_sound_testhelper", {.siblings = siblings,
+                                              .body = body,
+                                              .full_name = "_sound_testhelper",
+                                              .file = "tests/native/sound_testhelper"});
 
 }  // namespace
 

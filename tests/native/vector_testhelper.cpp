@@ -379,7 +379,10 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame("_vector_testhelper", {.siblings = siblings, .body = body, .full_name = "_vector_testhelper", .file = "tests/native/vector_testhelper"});
+rt::Module module_frame("_vector_testhelper", {.siblings = siblings,
+                                               .body = body,
+                                               .full_name = "_vector_testhelper",
+                                               .file = "tests/native/vector_testhelper"});
 
 }  // namespace
 

@@ -18,16 +18,6 @@
 
 namespace tarvex::rt {
 
-// A string usable as a template argument, as in Int<"width">.
-template <std::size_t N>
-struct Name {
-  char text[N] = {};
-  constexpr Name(const char (&s)[N]) noexcept {  // NOLINT(google-explicit-constructor)
-    for (std::size_t i = 0; i < N; ++i) text[i] = s[i];
-  }
-  static constexpr std::size_t size = N - 1;
-};
-
 // A string made at compile time, with room for its terminating NUL.
 template <std::size_t N>
 struct Text {
@@ -35,6 +25,23 @@ struct Text {
   std::array<char, N + 1> chars{};
   constexpr const char* c_str() const noexcept { return chars.data(); }
 };
+
+// A string usable as a template argument, as in Int<"width">.
+template <std::size_t N>
+struct Name {
+  char text[N] = {};
+  constexpr Name(const char (&s)[N]) noexcept {  // NOLINT(google-explicit-constructor)
+    for (std::size_t i = 0; i < N; ++i) text[i] = s[i];
+  }
+  template <std::size_t M>
+  constexpr Name(const Text<M>& t) noexcept {  // NOLINT(google-explicit-constructor)
+    static_assert(M + 1 == N);
+    for (std::size_t i = 0; i < N; ++i) text[i] = t.chars[i];
+  }
+  static constexpr std::size_t size = N - 1;
+};
+template <std::size_t M>
+Name(const Text<M>&) -> Name<M + 1>;
 
 // The concatenation of compile-time strings (Name and Text values).
 template <class S>
@@ -73,8 +80,8 @@ bool bind_params(const Params& p, PyObject* const* args, Py_ssize_t nargs, PyObj
                  PyObject** out);
 
 // Fast path: exactly `count` positional arguments and no keywords.
-inline bool bind_fast(const Params& p, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject* kwnames, PyObject** out) {
+inline bool bind_fast(const Params& p, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                      PyObject** out) {
   if (nargs == p.count && (kwnames == nullptr || PyTuple_GET_SIZE(kwnames) == 0)) [[likely]] {
     for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
     return true;

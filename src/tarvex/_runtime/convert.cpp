@@ -122,32 +122,26 @@ Py_hash_t hash_float_tuple(PyObject* self, const double* v, int n) {
   return static_cast<Py_hash_t>(acc);
 }
 
-PyObject* float_tuple(const double* v, int n) {
-  PyObject* t = PyTuple_New(n);
-  if (!t) return nullptr;
-  for (int i = 0; i < n; ++i) {
-    PyObject* f = PyFloat_FromDouble(v[i]);
-    if (!f) {
-      Py_DECREF(t);
-      return nullptr;
-    }
-    PyTuple_SET_ITEM(t, i, f);
+namespace {
+
+// A new tuple of the n objects make(v[i]).
+template <class T, class Make>
+PyObject* tuple_of(const T* v, int n, Make make) {
+  Ref t(PyTuple_New(n));
+  for (int i = 0; t && i < n; ++i) {
+    PyObject* item = make(v[i]);
+    if (!item) return nullptr;
+    PyTuple_SET_ITEM(t.get(), i, item);
   }
-  return t;
+  return t.release();
 }
 
+}  // namespace
+
+PyObject* float_tuple(const double* v, int n) { return tuple_of(v, n, PyFloat_FromDouble); }
+
 PyObject* int_tuple(const int32_t* v, int n) {
-  PyObject* t = PyTuple_New(n);
-  if (!t) return nullptr;
-  for (int i = 0; i < n; ++i) {
-    PyObject* f = PyLong_FromLong(v[i]);
-    if (!f) {
-      Py_DECREF(t);
-      return nullptr;
-    }
-    PyTuple_SET_ITEM(t, i, f);
-  }
-  return t;
+  return tuple_of(v, n, [](int32_t x) { return PyLong_FromLong(x); });
 }
 
 }  // namespace tarvex::rt

@@ -20,9 +20,7 @@ struct Where {
 void add_traceback(const char* prefix, const char* name, const char* file);
 
 // The entry "<type path>.<name>" of a type's code.
-inline void add_traceback(const Where& w, const char* name) {
-  add_traceback(w.path, name, w.file);
-}
+inline void add_traceback(const Where& w, const char* name) { add_traceback(w.path, name, w.file); }
 
 // TypeError "Argument 'param' has incorrect type (expected E, got T)".
 void arg_type_error(const char* param, const char* expected, PyObject* got);

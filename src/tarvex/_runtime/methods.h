@@ -55,6 +55,42 @@ PyObject* result_of(F&& f) {
 }
 
 // ---------------------------------------------------------------------------
+// Instances
+
+// The class of a pointer to data member.
+template <class M>
+struct MemberOf;
+template <class C, class T>
+struct MemberOf<T C::*> {
+  using type = C;
+};
+
+// Instances of a type whose layout carries its C method table first: the
+// value field `Field` starts as `Value`.
+template <PyTypeObject* Type, auto Table, auto Field, auto Value>
+struct Instances {
+  using Obj = typename MemberOf<decltype(Field)>::type;
+  // An instance of the exact type, made without running its initialiser.
+  static Obj* create() noexcept {
+    Obj* o = PyObject_New(Obj, Type);
+    if (o) {
+      o->__pyx_vtab = Table;
+      o->*Field = Value;
+    }
+    return o;
+  }
+  // tp_new: the same through the type (or a subtype) being called.
+  static PyObject* tp_new(PyTypeObject* t, PyObject*, PyObject*) {
+    PyObject* o = t->tp_alloc(t, 0);
+    if (o) {
+      reinterpret_cast<Obj*>(o)->__pyx_vtab = Table;
+      reinterpret_cast<Obj*>(o)->*Field = Value;
+    }
+    return o;
+  }
+};
+
+// ---------------------------------------------------------------------------
 // Functions
 
 enum class Receiver { self, none };
@@ -165,7 +201,8 @@ struct Slot {
 // functions return). Set(self, value), with the value read by `Kind`, stores
 // it and gives false (with the exception set) on failure, or nothing when it
 // cannot fail. Deleting the property raises NotImplementedError "__del__".
-template <const Where& W, class Self, Name N, auto Get, auto Set = nullptr, class Kind = Object<"value">>
+template <const Where& W, class Self, Name N, auto Get, auto Set = nullptr,
+          class Kind = Object<"value">>
 struct Property {
   static constexpr auto get_entry = cat(N, Name(".__get__"));
   static constexpr auto set_entry = cat(N, Name(".__set__"));
@@ -351,8 +388,8 @@ struct CopyHooks {
   static PyObject* copy(Self* self) { return Copy(self); }
   static PyObject* deepcopy(Self* self, PyObject*) { return Copy(self); }
   using Dunder = Function<W, Self, Receiver::self, Trace::binding, "__copy__", copy>;
-  using Deep = Function<W, Self, Receiver::self, Trace::binding, "__deepcopy__", deepcopy,
-                        Object<"memo">>;
+  using Deep =
+      Function<W, Self, Receiver::self, Trace::binding, "__deepcopy__", deepcopy, Object<"memo">>;
 };
 
 // The pickling refusal: __reduce__() and __setstate__(state), both raising

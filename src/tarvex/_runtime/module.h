@@ -20,8 +20,8 @@ inline constexpr PyVarObject kStaticTypeHead[] = {PyVarObject_HEAD_INIT(nullptr,
 // component of its tp_name.
 struct TypeEntry {
   PyTypeObject* type;
-  void* vtable = nullptr;          // C method table published in __pyx_vtable__, or null
-  PyMethodDef* pickle = nullptr;   // the two refusal methods, or null
+  void* vtable = nullptr;         // C method table published in __pyx_vtable__, or null
+  PyMethodDef* pickle = nullptr;  // the two refusal methods, or null
 };
 
 // A type of another module, bound at exec time.
@@ -33,11 +33,18 @@ struct Sibling {
   void** vtable;        // receives the C method table, or null if unused
 };
 
+// The entry of a sibling type whose instance layout is Obj and whose C
+// method table is bound into *vtable.
+template <class Obj, class VTable>
+Sibling sibling(const char* module, const char* name, PyTypeObject** type, VTable** vtable) {
+  return {module, name, sizeof(Obj), type, reinterpret_cast<void**>(vtable)};
+}
+
 // What a module is made of, besides its short name.
 struct ModuleDescription {
   std::span<const TypeEntry> types = {};
   std::span<const Sibling> siblings = {};
-  int (*constants)() = nullptr;            // makes the module's constants, once
+  int (*constants)() = nullptr;             // makes the module's constants, once
   int (*body)(PyObject* module) = nullptr;  // the module body
   // The package's modules leave these null: tarvex.<short>.<short>, built
   // from src/tarvex/<short>/<short>.
@@ -76,7 +83,7 @@ int bind_sibling(const Sibling& s);
 
 // The module's frame and its entry point PyInit_<short_name>, from the
 // braced ModuleDescription that follows the name.
-#define TARVEX_MODULE(short_name, ...)                                                  \
-  static ::tarvex::rt::Module tarvex_module_frame(#short_name,                           \
+#define TARVEX_MODULE(short_name, ...)                                                          \
+  static ::tarvex::rt::Module tarvex_module_frame(#short_name,                                  \
                                                   ::tarvex::rt::ModuleDescription __VA_ARGS__); \
   PyMODINIT_FUNC PyInit_##short_name() { return tarvex_module_frame.init(); }

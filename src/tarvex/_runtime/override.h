@@ -16,8 +16,7 @@ namespace tarvex::rt {
 // One overridable method of `type`.
 class Overridable {
  public:
-  constexpr Overridable(PyTypeObject* type, const char* name) noexcept
-      : type_(type), name_(name) {}
+  constexpr Overridable(PyTypeObject* type, const char* name) noexcept : type_(type), name_(name) {}
 
   // Interns the name and finds the type's own function of that name in its
   // method table; run in the module's constants step.

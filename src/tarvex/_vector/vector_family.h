@@ -55,6 +55,34 @@ constexpr auto component_name() {
 }
 inline constexpr const char* kComponentNames[4] = {"x", "y", "z", "w"};
 
+// The facts of a vector type given by its layout, table, scalar, module
+// short name and component letters; the names are made from the last two:
+// for "vector2" and "xy", the type Vector2 of tarvex.vector2.vector2 with
+// from_vector2 and from_xy.
+template <class ObjectT, class VTableT, class ScalarT, rt::Name Module, rt::Name Letters>
+struct Named {
+  using Object = ObjectT;
+  using VTable = VTableT;
+  using Scalar = ScalarT;
+  static constexpr int N = static_cast<int>(Letters.size);
+  static constexpr auto short_text = [] {
+    rt::Text<Module.size> t;
+    for (std::size_t i = 0; i < Module.size; ++i) t.chars[i] = Module.text[i];
+    t.chars[0] = static_cast<char>(t.chars[0] - 'a' + 'A');
+    return t;
+  }();
+  static constexpr auto full_text =
+      rt::cat(rt::Name("tarvex."), Module, rt::Name("."), Module, rt::Name("."), short_text);
+  static constexpr auto file_text = rt::cat(rt::Name("src/tarvex/"), Module, rt::Name("/"), Module);
+  static constexpr auto from_self_name = rt::cat(rt::Name("from_"), Module);
+  static constexpr auto from_components_name = rt::cat(rt::Name("from_"), Letters);
+  static constexpr const char* short_name = short_text.c_str();
+  static constexpr const char* full_name = full_text.c_str();
+  static constexpr const char* file = file_text.c_str();
+  static constexpr const char* letters = Letters.text;
+  static constexpr int swizzle_length = N;
+};
+
 // What most vector types share; a type's traits derive from this and state
 // only where they differ.
 struct TraitsDefaults {

@@ -128,8 +128,7 @@ struct VecPython : Vec<Traits> {
     return -1;
   }
 
-  static PyObject* construct(PyObject*, PyObject* const* args, size_t nargsf,
-                             PyObject* kwnames) {
+  static PyObject* construct(PyObject*, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
     if (kwnames && PyTuple_GET_SIZE(kwnames)) {
       rt::unexpected_keyword("__init__", PyTuple_GET_ITEM(kwnames, 0));
       return nullptr;
@@ -191,12 +190,12 @@ struct VecPython : Vec<Traits> {
   }
 
   static inline PyMethodDef methods[] = {
-      static_entry<Traits::from_self_name, V::entry_cfrom_self, Other>::def(),
+      static_entry<rt::Name(Traits::from_self_name), V::entry_cfrom_self, Other>::def(),
       static_method<"from_tuple", from_tuple, rt::Tuple<"other">>::def(),
       static_method<"from_list", from_list, rt::List<"other">>::def(),
       FromComponents<"from_ints", V::Creators::entry_cfrom_ints, rt::Int>::type::def(),
       FromComponents<"from_floats", V::Creators::entry_cfrom_floats, rt::Float>::type::def(),
-      FromComponents<Traits::from_components_name, V::Creators::entry_new,
+      FromComponents<rt::Name(Traits::from_components_name), V::Creators::entry_new,
                      rt::Double>::type::def(),
       entry<"copy", V::entry_copy>::def(),
       Copying::Dunder::def(),
@@ -409,6 +408,6 @@ PyTypeObject Vec<Traits>::type = {
 }  // namespace tarvex::vec
 
 // The module of one vector type, whose only attribute is the type.
-#define TARVEX_VECTOR_MODULE(short_name, Traits)                  \
+#define TARVEX_VECTOR_MODULE(short_name, Traits)                               \
   TARVEX_MODULE(short_name, {.types = ::tarvex::vec::VecPython<Traits>::types, \
                              .constants = ::tarvex::vec::VecPython<Traits>::constants})

@@ -62,14 +62,8 @@ struct Channel : rt::Param<N> {
   static bool read(PyObject* o, unsigned char* out) { return to_channel(o, I, out); }
 };
 
-PyObject* alloc() noexcept {
-  Obj* o = PyObject_New(Obj, &color_type);
-  if (o) {
-    o->__pyx_vtab = &vtable;
-    o->_raw = Color{0, 0, 0, 0};
-  }
-  return reinterpret_cast<PyObject*>(o);
-}
+using Instances = rt::Instances<&color_type, &vtable, &Obj::_raw, Color{0, 0, 0, 255}>;
+PyObject* alloc() noexcept { return reinterpret_cast<PyObject*>(Instances::create()); }
 
 PyObject* make(Color c) noexcept {
   PyObject* o = alloc();
@@ -147,18 +141,8 @@ int init(Obj* self, unsigned char r, unsigned char g, unsigned char b, unsigned 
   return 0;
 }
 
-using Initializer =
-    rt::Initializer<kWhere, Obj, init, alloc, Channel<"r", 0>, Channel<"g", 1>, Channel<"b", 2>,
-                    rt::Optional<Channel<"a", 3>, 255, "255">>;
-
-PyObject* tp_new(PyTypeObject* t, PyObject*, PyObject*) {
-  PyObject* o = t->tp_alloc(t, 0);
-  if (o) {
-    as(o)->__pyx_vtab = &vtable;
-    as(o)->_raw = Color{0, 0, 0, 255};
-  }
-  return o;
-}
+using Initializer = rt::Initializer<kWhere, Obj, init, alloc, Channel<"r", 0>, Channel<"g", 1>,
+                                    Channel<"b", 2>, rt::Optional<Channel<"a", 3>, 255, "255">>;
 
 void dealloc(PyObject* o) { Py_TYPE(o)->tp_free(o); }
 
@@ -201,8 +185,10 @@ using ChannelProperty =
     rt::FieldProperty<kWhere, Obj, ChannelField, get_channel, set_channel, rt::Object<"value">>;
 
 PyGetSetDef properties[] = {
-    ChannelProperty::def(kChannels[0]), ChannelProperty::def(kChannels[1]),
-    ChannelProperty::def(kChannels[2]), ChannelProperty::def(kChannels[3]),
+    ChannelProperty::def(kChannels[0]),
+    ChannelProperty::def(kChannels[1]),
+    ChannelProperty::def(kChannels[2]),
+    ChannelProperty::def(kChannels[3]),
     rt::kEndOfProperties,
 };
 
@@ -253,7 +239,7 @@ PyTypeObject color_type = {
     .tp_methods = methods,
     .tp_getset = properties,
     .tp_init = Initializer::init,
-    .tp_new = tp_new,
+    .tp_new = Instances::tp_new,
     // Calls of the exact type; subclasses never inherit this slot and go
     // through tp_new and tp_init.
     .tp_vectorcall = Initializer::construct,
@@ -266,8 +252,8 @@ using Pickling =
 
 const rt::TypeEntry types[] = {{&color_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {
-    {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type,
-     reinterpret_cast<void**>(&vector4_vt)},
+    rt::sibling<tarvex_Vector4Object>("tarvex.vector4.vector4", "Vector4", &vector4_type,
+                                      &vector4_vt),
 };
 
 }  // namespace

@@ -22,9 +22,9 @@ struct tarvex_ColorVTable {
   /* new Color, self tinted by other (as raylib's ColorTint) */
   PyObject* (*c_tint)(struct tarvex_ColorObject* self, struct tarvex_ColorObject* tint);
   /* stores raylib's Fade(self, alpha) into self */
-  void (*fade)(struct tarvex_ColorObject* self, float alpha, int dispatch);
+  void (*fade)(struct tarvex_ColorObject* self, float alpha, int skip_dispatch);
   /* the colour packed as raylib's ColorToInt */
-  int (*to_int)(struct tarvex_ColorObject* self, int dispatch);
+  int (*to_int)(struct tarvex_ColorObject* self, int skip_dispatch);
 };
 
 struct tarvex_ColorObject {

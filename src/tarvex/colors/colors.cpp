@@ -176,13 +176,11 @@ int body(PyObject* module) {
 
 const rt::TypeEntry types[] = {{&colors_type}};
 const rt::Sibling siblings[] = {
-    {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type,
-     reinterpret_cast<void**>(&vector4_vt)},
-    {"tarvex.color.color", "Color", sizeof(tarvex_ColorObject), &color_type,
-     reinterpret_cast<void**>(&color_vt)},
+    rt::sibling<tarvex_Vector4Object>("tarvex.vector4.vector4", "Vector4", &vector4_type,
+                                      &vector4_vt),
+    rt::sibling<tarvex_ColorObject>("tarvex.color.color", "Color", &color_type, &color_vt),
 };
 
 }  // namespace
 
-TARVEX_MODULE(colors,
-              {.types = types, .siblings = siblings, .constants = constants, .body = body})
+TARVEX_MODULE(colors, {.types = types, .siblings = siblings, .constants = constants, .body = body})

@@ -264,14 +264,12 @@ int body(PyObject* module) {
 }
 
 const rt::Sibling siblings[] = {
-    {"tarvex.vector2.vector2", "Vector2", sizeof(tarvex_Vector2Object), &vector2_type,
-     reinterpret_cast<void**>(&vector2_vt)},
-    {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &vector4_type,
-     reinterpret_cast<void**>(&vector4_vt)},
-    {"tarvex.color.color", "Color", sizeof(tarvex_ColorObject), &color_type,
-     reinterpret_cast<void**>(&color_vt)},
-    {"tarvex.rect.rect", "Rect", sizeof(tarvex_RectObject), &rect_type,
-     reinterpret_cast<void**>(&rect_vt)},
+    rt::sibling<tarvex_Vector2Object>("tarvex.vector2.vector2", "Vector2", &vector2_type,
+                                      &vector2_vt),
+    rt::sibling<tarvex_Vector4Object>("tarvex.vector4.vector4", "Vector4", &vector4_type,
+                                      &vector4_vt),
+    rt::sibling<tarvex_ColorObject>("tarvex.color.color", "Color", &color_type, &color_vt),
+    rt::sibling<tarvex_RectObject>("tarvex.rect.rect", "Rect", &rect_type, &rect_vt),
 };
 
 }  // namespace

@@ -42,29 +42,14 @@ PyObject* py(Obj* o) noexcept { return reinterpret_cast<PyObject*>(o); }
 // ---------------------------------------------------------------------------
 // Creation and construction
 
-Obj* alloc() noexcept {
-  Obj* o = PyObject_New(Obj, &rect_type);
-  if (o) {
-    o->__pyx_vtab = &vtable;
-    o->_raw = Rectangle{0.0f, 0.0f, 0.0f, 0.0f};
-  }
-  return o;
-}
+using Instances = rt::Instances<&rect_type, &vtable, &Obj::_raw, Rectangle{0.0f, 0.0f, 0.0f, 0.0f}>;
+Obj* alloc() noexcept { return Instances::create(); }
 
 PyObject* entry_new(Rectangle r) {
   Obj* o = alloc();
   if (!o) return nullptr;
   o->_raw = r;
   return py(o);
-}
-
-PyObject* tp_new(PyTypeObject* t, PyObject*, PyObject*) {
-  PyObject* o = t->tp_alloc(t, 0);
-  if (o) {
-    as(o)->__pyx_vtab = &vtable;
-    as(o)->_raw = Rectangle{0.0f, 0.0f, 0.0f, 0.0f};
-  }
-  return o;
 }
 
 void dealloc(PyObject* o) { Py_TYPE(o)->tp_free(o); }
@@ -394,15 +379,13 @@ PyMethodDef methods[] = {
                    Typed<"point", &v2_type, tarvex_Vector2Object>>::def(),
     Declare::entry<"collide_point_tuple", entry_collide_point_tuple,
                    Sequence<"point", false>>::def(),
-    Declare::entry<"collide_point_list", entry_collide_point_list,
-                   Sequence<"point", true>>::def(),
+    Declare::entry<"collide_point_list", entry_collide_point_list, Sequence<"point", true>>::def(),
     Declare::entry<"collide_rect", entry_collide_rect, rt::Object<"other">>::def(),
     Declare::entry<"collide_rect_vector4", entry_collide_rect_vector4,
                    Typed<"other", &v4_type, tarvex_Vector4Object>>::def(),
     Declare::entry<"collide_rect_rect", entry_collide_rect_rect,
                    rt::Instance<"other", &rect_type, Obj, false, rt::NoneArg::passed>>::def(),
-    Declare::entry<"collide_rect_tuple", entry_collide_rect_tuple,
-                   Sequence<"other", false>>::def(),
+    Declare::entry<"collide_rect_tuple", entry_collide_rect_tuple, Sequence<"other", false>>::def(),
     Declare::entry<"collide_rect_list", entry_collide_rect_list, Sequence<"other", true>>::def(),
     rt::kEndOfMethods,
 };
@@ -419,9 +402,9 @@ struct Field {
 };
 
 constexpr Field kFields[] = {
-    {"x", 0, Edge::none},        {"left", 0, Edge::none},      {"y", 1, Edge::none},
-    {"top", 1, Edge::none},      {"w", 2, Edge::none},         {"width", 2, Edge::none},
-    {"h", 3, Edge::none},        {"height", 3, Edge::none},    {"right", 0, Edge::right},
+    {"x", 0, Edge::none},        {"left", 0, Edge::none},       {"y", 1, Edge::none},
+    {"top", 1, Edge::none},      {"w", 2, Edge::none},          {"width", 2, Edge::none},
+    {"h", 3, Edge::none},        {"height", 3, Edge::none},     {"right", 0, Edge::right},
     {"bottom", 1, Edge::bottom}, {"centerx", 0, Edge::centerx}, {"centery", 1, Edge::centery},
 };
 
@@ -482,7 +465,8 @@ bool set_field(Obj* self, const Field& f, PyObject* value) {
   return true;
 }
 
-using FieldProperty = rt::FieldProperty<kWhere, Obj, Field, get_field, set_field, rt::Object<"value">>;
+using FieldProperty =
+    rt::FieldProperty<kWhere, Obj, Field, get_field, set_field, rt::Object<"value">>;
 
 PyObject* get_center(Obj* self) {
   const Rectangle& r = self->_raw;
@@ -541,9 +525,7 @@ PyObject* richcompare(PyObject* a, PyObject* b, int op) {
 }
 
 double item(PyObject* self, int i) { return wide(component(as(self)->_raw, i)); }
-void set_item(PyObject* self, int i, double d) {
-  set_component(as(self)->_raw, i, rt::narrow(d));
-}
+void set_item(PyObject* self, int i, double d) { set_component(as(self)->_raw, i, rt::narrow(d)); }
 using Indexing = rt::Indexed<kWhere, "Rect index out of range", 4, item, set_item>;
 
 }  // namespace
@@ -562,7 +544,7 @@ PyTypeObject rect_type = {
     .tp_methods = methods,
     .tp_getset = properties.data(),
     .tp_init = rt::Slot<kWhere, "__init__", init>::call,
-    .tp_new = tp_new,
+    .tp_new = Instances::tp_new,
     .tp_vectorcall = rt::Slot<kWhere, "__init__", construct>::call,
 };
 
@@ -587,10 +569,8 @@ using Pickling = rt::PickleRefusal<
 
 const rt::TypeEntry types[] = {{&rect_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {
-    {"tarvex.vector2.vector2", "Vector2", sizeof(tarvex_Vector2Object), &v2_type,
-     reinterpret_cast<void**>(&v2_vt)},
-    {"tarvex.vector4.vector4", "Vector4", sizeof(tarvex_Vector4Object), &v4_type,
-     reinterpret_cast<void**>(&v4_vt)},
+    rt::sibling<tarvex_Vector2Object>("tarvex.vector2.vector2", "Vector2", &v2_type, &v2_vt),
+    rt::sibling<tarvex_Vector4Object>("tarvex.vector4.vector4", "Vector4", &v4_type, &v4_vt),
 };
 
 }  // namespace

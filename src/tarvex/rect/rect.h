@@ -23,28 +23,28 @@ struct tarvex_RectVTable {
   /* 0: new Rect holding r (the initialiser is not run) */
   PyObject* (*new_)(Rectangle r);
   /* 1, 2: new Python float, or null */
-  PyObject* (*get_width)(struct tarvex_RectObject* self, int dispatch);
-  PyObject* (*get_height)(struct tarvex_RectObject* self, int dispatch);
+  PyObject* (*get_width)(struct tarvex_RectObject* self, int skip_dispatch);
+  PyObject* (*get_height)(struct tarvex_RectObject* self, int skip_dispatch);
   /* 3 to 6: closed point tests */
-  int (*collide_point)(struct tarvex_RectObject* self, PyObject* point, int dispatch);
+  int (*collide_point)(struct tarvex_RectObject* self, PyObject* point, int skip_dispatch);
   int (*collide_point_vector2)(struct tarvex_RectObject* self, struct tarvex_Vector2Object* point,
-                               int dispatch);
+                               int skip_dispatch);
   /* point must be a tuple (list) of at least 2 items */
-  int (*collide_point_tuple)(struct tarvex_RectObject* self, PyObject* point, int dispatch);
-  int (*collide_point_list)(struct tarvex_RectObject* self, PyObject* point, int dispatch);
+  int (*collide_point_tuple)(struct tarvex_RectObject* self, PyObject* point, int skip_dispatch);
+  int (*collide_point_list)(struct tarvex_RectObject* self, PyObject* point, int skip_dispatch);
   /* 7 to 11: open overlap tests */
-  int (*collide_rect)(struct tarvex_RectObject* self, PyObject* other, int dispatch);
+  int (*collide_rect)(struct tarvex_RectObject* self, PyObject* other, int skip_dispatch);
   int (*collide_rect_vector4)(struct tarvex_RectObject* self, struct tarvex_Vector4Object* other,
-                              int dispatch);
+                              int skip_dispatch);
   int (*collide_rect_rect)(struct tarvex_RectObject* self, struct tarvex_RectObject* other,
-                           int dispatch);
+                           int skip_dispatch);
   /* other must be a tuple (list) of at least 4 items */
-  int (*collide_rect_tuple)(struct tarvex_RectObject* self, PyObject* other, int dispatch);
-  int (*collide_rect_list)(struct tarvex_RectObject* self, PyObject* other, int dispatch);
+  int (*collide_rect_tuple)(struct tarvex_RectObject* self, PyObject* other, int skip_dispatch);
+  int (*collide_rect_list)(struct tarvex_RectObject* self, PyObject* other, int skip_dispatch);
   /* 12: new Vector4 (x, y, width, height), or null */
-  PyObject* (*get_vector4)(struct tarvex_RectObject* self, int dispatch);
+  PyObject* (*get_vector4)(struct tarvex_RectObject* self, int skip_dispatch);
   /* 13: new tuple (x, y, width, height), or null */
-  PyObject* (*get_tuple)(struct tarvex_RectObject* self, int dispatch);
+  PyObject* (*get_tuple)(struct tarvex_RectObject* self, int skip_dispatch);
 };
 
 struct tarvex_RectObject {

@@ -28,20 +28,11 @@ PyObject* lookup(PyObject* mapping, PyObject* key) {
   return v;
 }
 
-struct Vector2Traits : tarvex::vec::TraitsDefaults {
-  using Object = tarvex_Vector2Object;
-  using VTable = tarvex_Vector2VTable;
-  using Scalar = float;
-  static constexpr int N = 2;
-  static constexpr char short_name[] = "Vector2";
-  static constexpr char full_name[] = "tarvex.vector2.vector2.Vector2";
-  static constexpr char file[] = "src/tarvex/vector2/vector2";
-  static constexpr char letters[] = "xy";
-  static constexpr char from_self_name[] = "from_vector2";
-  static constexpr char from_components_name[] = "from_xy";
+struct Vector2Traits
+    : tarvex::vec::TraitsDefaults,
+      tarvex::vec::Named<tarvex_Vector2Object, tarvex_Vector2VTable, float, "vector2", "xy"> {
   static constexpr auto copy_slot = &VTable::cfrom_vector2;
   static constexpr auto components_slot = &VTable::cfrom_xy;
-  static constexpr int swizzle_length = 2;
   // Scalar quotients divide each component.
   static constexpr bool reciprocal_division = false;
   static constexpr bool has_struct_creator = true;

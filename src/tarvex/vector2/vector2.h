@@ -6,6 +6,8 @@
 #include <Python.h>
 #include <raylib.h>
 
+#include "tarvex/_vector/vector_table.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -21,34 +23,7 @@ struct tarvex_Vector2VTable {
   PyObject* (*cfrom_tuple)(PyObject* tuple);
   PyObject* (*cfrom_vector2)(struct tarvex_Vector2Object* other);
   PyObject* (*cfrom_xy)(double x, double y);
-  PyObject* (*_add)(struct tarvex_Vector2Object* self, struct tarvex_Vector2Object* other);
-  PyObject* (*_sub)(struct tarvex_Vector2Object* self, struct tarvex_Vector2Object* other);
-  void (*_iadd)(struct tarvex_Vector2Object* self, struct tarvex_Vector2Object* other);
-  void (*_isub)(struct tarvex_Vector2Object* self, struct tarvex_Vector2Object* other);
-  void (*_imul)(struct tarvex_Vector2Object* self, struct tarvex_Vector2Object* other);
-  void (*_sadd)(struct tarvex_Vector2Object* self, struct tarvex_Vector2Object* new_vec,
-                struct tarvex_Vector2Object* old_vec);
-  PyObject* (*sadd)(struct tarvex_Vector2Object* self, struct tarvex_Vector2Object* new_vec,
-                    struct tarvex_Vector2Object* old_vec, int dispatch);
-  PyObject* (*get_tuple)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*c_get_tuple)(struct tarvex_Vector2Object* self);
-  PyObject* (*to_round)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*get_round)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*to_abs)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*get_abs)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*to_neg)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*get_neg)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*get_int_tuple)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*get_rounded_tuple)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*copy)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*to_normalized)(struct tarvex_Vector2Object* self, int dispatch);
-  PyObject* (*get_normalized)(struct tarvex_Vector2Object* self, int dispatch);
-  double (*distance_to)(struct tarvex_Vector2Object* self, struct tarvex_Vector2Object* other,
-                        int dispatch);
-  double (*distance_squared_to)(struct tarvex_Vector2Object* self,
-                                struct tarvex_Vector2Object* other, int dispatch);
-  double (*dot)(struct tarvex_Vector2Object* self, struct tarvex_Vector2Object* other,
-                int dispatch);
+  TARVEX_VECTOR_COMMON_ENTRIES(tarvex_Vector2Object)
 };
 
 struct tarvex_Vector2Object {

@@ -6,6 +6,8 @@
 #include <Python.h>
 #include <raylib.h>
 
+#include "tarvex/_vector/vector_table.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -20,36 +22,9 @@ struct tarvex_Vector3VTable {
   PyObject* (*cfrom_tuple)(PyObject* tuple);
   PyObject* (*cfrom_vector3)(struct tarvex_Vector3Object* other);
   PyObject* (*cfrom_xyz)(double x, double y, double z);
-  PyObject* (*_add)(struct tarvex_Vector3Object* self, struct tarvex_Vector3Object* other);
-  PyObject* (*_sub)(struct tarvex_Vector3Object* self, struct tarvex_Vector3Object* other);
-  void (*_iadd)(struct tarvex_Vector3Object* self, struct tarvex_Vector3Object* other);
-  void (*_isub)(struct tarvex_Vector3Object* self, struct tarvex_Vector3Object* other);
-  void (*_imul)(struct tarvex_Vector3Object* self, struct tarvex_Vector3Object* other);
-  void (*_sadd)(struct tarvex_Vector3Object* self, struct tarvex_Vector3Object* new_vec,
-                struct tarvex_Vector3Object* old_vec);
-  PyObject* (*sadd)(struct tarvex_Vector3Object* self, struct tarvex_Vector3Object* new_vec,
-                    struct tarvex_Vector3Object* old_vec, int dispatch);
-  PyObject* (*get_tuple)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*c_get_tuple)(struct tarvex_Vector3Object* self);
-  PyObject* (*to_round)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*get_round)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*to_abs)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*get_abs)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*to_neg)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*get_neg)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*get_int_tuple)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*get_rounded_tuple)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*copy)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*to_normalized)(struct tarvex_Vector3Object* self, int dispatch);
-  PyObject* (*get_normalized)(struct tarvex_Vector3Object* self, int dispatch);
-  double (*distance_to)(struct tarvex_Vector3Object* self, struct tarvex_Vector3Object* other,
-                        int dispatch);
-  double (*distance_squared_to)(struct tarvex_Vector3Object* self,
-                                struct tarvex_Vector3Object* other, int dispatch);
-  double (*dot)(struct tarvex_Vector3Object* self, struct tarvex_Vector3Object* other,
-                int dispatch);
+  TARVEX_VECTOR_COMMON_ENTRIES(tarvex_Vector3Object)
   PyObject* (*cross)(struct tarvex_Vector3Object* self, struct tarvex_Vector3Object* other,
-                     int dispatch);
+                     int skip_dispatch);
 };
 
 struct tarvex_Vector3Object {
