@@ -1,251 +1,305 @@
-"""tarvex benchmark suite: every case timed side by side in one process.
+"""tarvex benchmark suite.
 
-Prints a table of nanoseconds per operation (best of several repeats) with
-the ratio to each reference on the same row, writes it to
-benchmarks/results/table.txt and draws the ratios as a bar chart beside it.
+Every case compares tarvex with its references (plain Python, pygame, PyGLM,
+C floors). The sides of a case take turns over many rounds: each round runs
+one short calibrated batch of every side in a shuffled order, in one of a
+few worker processes (rounds rotate between them), and a comparison is
+summarised by the median of its per-round ratios and their middle half. The
+cases are listed in bench_cases.py, which says how to add one; the
+game-loop kernels are in bench_kernels.py, the timing in bench_timing.py.
+
+A whole run writes benchmarks/results/table.txt and results/ratios.png; a
+run filtered with -k only prints.
+
+--against DIR compares this build with an older one instead: the tarvex side
+of every case runs in workers importing this build and in workers importing
+the package in DIR (a pkg/ directory, or a directory holding pkg/ and
+benchlib/; the older _tarvex_bench comes from that benchlib/), interleaved
+the same way, and the table gives the medians of the per-round ratios
+now/before. It prints only.
 """
 import argparse
-import gc
-import math
 import os
 import pathlib
+import platform
+import random
 import sys
-import timeit
-import tracemalloc
+import textwrap
+import time
+import warnings
 
 os.environ.setdefault("PYGAME_HIDE_SUPPORT_PROMPT", "1")
-import warnings  # noqa: E402
-
 warnings.simplefilter("ignore")
 
-try:
-    import pygame  # noqa: F401
-    from pygame.math import Vector2 as PgVector2, Vector3 as PgVector3
-    from pygame import Rect as PgRect
-except ImportError:  # pragma: no cover - pygame is part of the root
-    PgVector2 = PgVector3 = PgRect = None
+from bench_cases import CASES  # noqa: E402
+from bench_report import Ref, Row, chart, fmt_rows  # noqa: E402
+from bench_timing import Summary, ratio_summary  # noqa: E402
 
-from tarvex.vector2.vector2 import Vector2
-from tarvex.vector3.vector3 import Vector3
-from tarvex.vector4.vector4 import Vector4
+HERE = pathlib.Path(__file__).resolve().parent
+RESULTS = HERE / "results"
+SLOWER = 1.05  # --against: a case slower than this (now/before) is marked
 
 
-from tarvex.color.color import Color
-from tarvex.image.image import Image
-from tarvex.rect.rect import Rect
-
-import _tarvex_bench as bench
-
-ROOT = pathlib.Path(__file__).resolve().parent
-RESULTS = ROOT / "results"
-
-NS = dict(
-    Vector2=Vector2, Vector3=Vector3, Vector4=Vector4, Rect=Rect, Image=Image, Color=Color,
-    PgVector2=PgVector2, PgVector3=PgVector3, PgRect=PgRect,
-    x=1.5, y=2.5, z=3.5, t=4.5, xy=(1.5, 2.5),
-    c1=complex(1.5, 2.5), c2=complex(3.5, 4.5),
-)
-SETUP = """
-v = Vector2(1.5, 2.5); w = Vector2(3.5, 4.5)
-v3 = Vector3(1.5, 2.5, 3.5); w3 = Vector3(4.5, 5.5, 6.5)
-v4 = Vector4(1.5, 2.5, 3.5, 4.5); w4 = Vector4(5.5, 6.5, 7.5, 8.5)
-if PgVector2 is not None:
-    pv = PgVector2(1.5, 2.5); pw = PgVector2(3.5, 4.5)
-    pv3 = PgVector3(1.5, 2.5, 3.5); pw3 = PgVector3(4.5, 5.5, 6.5)
-r = Rect(0, 0, 10, 10); r2 = Rect(5, 5, 10, 10); p = Vector2(5, 5)
-if PgRect is not None:
-    pr = PgRect(0, 0, 10, 10); pr2 = PgRect(5, 5, 10, 10)
-col = Color(10, 20, 30, 255)
-img = Image.generate_with_color(256, 256, col)
-n_bytes = 256 * 256 * 4
-"""
+def selected(pattern):
+    return [c for c in CASES if not pattern or pattern in c.id]
 
 
-def time_stmt(stmt, repeat, target):
-    """Best time per execution of stmt, in ns."""
-    timer = timeit.Timer(stmt, SETUP, globals=NS)
-    number, elapsed = 1, 0.0
-    while True:  # calibrate to about `target` seconds per repeat
-        elapsed = timer.timeit(number)
-        if elapsed >= target / 4 or number >= 10**8:
-            break
-        number *= 4
-    number = max(1, int(number * target / max(elapsed, 1e-9)))
-    gc.disable()
+def progress(rows, **heads):
+    """The last row on stderr as it is measured (its group when new)."""
+    lines = fmt_rows(rows[-1:], **heads)[2:]
+    if len(rows) > 1 and rows[-2].group == rows[-1].group:
+        lines = lines[1:]
+    print("\n".join(lines), file=sys.stderr, flush=True)
+
+
+def versions():
+    parts = [f"CPython {platform.python_version()}"]
     try:
-        best = min(timer.repeat(repeat, number)) / number
-    finally:
-        gc.enable()
-    return best * 1e9
-
-
-def native(func, *args, repeat=5, n=200_000):
-    return min(func(*args, n) for _ in range(repeat))
-
-
-class Row:
-    def __init__(self, group, label, ours, refs):
-        self.group, self.label, self.ours, self.refs = group, label, ours, refs
-
-
-def python_cases():
-    """(group, label, stmt, [(ref label, ref stmt or None)])"""
-    pg = PgVector2 is not None
-    cases = [
-        ("Vector2", "Vector2(x, y)", "Vector2(x, y)", [("slice(x, y)", "slice(x, y)"), ("pygame Vector2(x, y)", "PgVector2(x, y)" if pg else None)]),
-        ("Vector2", "Vector2((x, y))", "Vector2(xy)", [("slice(x, y)", "slice(x, y)"), ("pygame Vector2((x, y))", "PgVector2(xy)" if pg else None)]),
-        ("Vector2", "Vector2.from_xy(x, y)", "Vector2.from_xy(x, y)", [("slice(x, y)", "slice(x, y)"), ("pygame Vector2(x, y)", "PgVector2(x, y)" if pg else None)]),
-        ("Vector2", "v + w", "v + w", [("c1 + c2", "c1 + c2"), ("pygame v + w", "pv + pw" if pg else None)]),
-        ("Vector2", "v * 2.0", "v * 2.0", [("c1 * 2.0", "c1 * 2.0"), ("pygame v * 2.0", "pv * 2.0" if pg else None)]),
-        ("Vector2", "v // 2", "v // 2", [("pygame v // 2", "pv // 2" if pg else None)]),
-        ("Vector2", "-v", "-v", [("-c1", "-c1"), ("pygame -v", "-pv" if pg else None)]),
-        ("Vector2", "v.x", "v.x", [("c1.real", "c1.real"), ("pygame v.x", "pv.x" if pg else None)]),
-        ("Vector2", "v.length", "v.length", [("abs(c1)", "abs(c1)"), ("pygame v.length()", "pv.length()" if pg else None)]),
-        ("Vector2", "v.get_normalized()", "v.get_normalized()", [("pygame v.normalize()", "pv.normalize()" if pg else None)]),
-        ("Vector2", "v.dot(w)", "v.dot(w)", [("pygame v.dot(w)", "pv.dot(pw)" if pg else None)]),
-        ("Vector2", "v.xy", "v.xy", [("pygame v.xy", "pv.xy" if pg else None)]),
-        ("Vector2", "v == w", "v == w", [("c1 == c2", "c1 == c2"), ("pygame v == w", "pv == pw" if pg else None)]),
-        ("Vector2", "hash(v)", "hash(v)", [("hash(c1)", "hash(c1)")]),
-        ("Vector3", "Vector3(x, y, z)", "Vector3(x, y, z)", [("slice(x, y, z)", "slice(x, y, z)"), ("pygame Vector3(x, y, z)", "PgVector3(x, y, z)" if pg else None)]),
-        ("Vector3", "v3 + w3", "v3 + w3", [("c1 + c2", "c1 + c2"), ("pygame v + w", "pv3 + pw3" if pg else None)]),
-        ("Vector3", "v3 * 2.0", "v3 * 2.0", [("c1 * 2.0", "c1 * 2.0"), ("pygame v * 2.0", "pv3 * 2.0" if pg else None)]),
-        ("Vector3", "v3.x", "v3.x", [("c1.real", "c1.real"), ("pygame v.x", "pv3.x" if pg else None)]),
-        ("Vector3", "v3.length", "v3.length", [("pygame v.length()", "pv3.length()" if pg else None)]),
-        ("Vector3", "v3.cross(w3)", "v3.cross(w3)", [("pygame v.cross(w)", "pv3.cross(pw3)" if pg else None)]),
-        ("Vector4", "Vector4(x, y, z, t)", "Vector4(x, y, z, t)", [("slice(x, y, z)", "slice(x, y, z)")]),
-        ("Vector4", "v4 + w4", "v4 + w4", [("c1 + c2", "c1 + c2")]),
-        ("Vector4", "v4 * 2.0", "v4 * 2.0", [("c1 * 2.0", "c1 * 2.0")]),
-        ("Vector4", "v4.x", "v4.x", [("c1.real", "c1.real")]),
-        ("Vector4", "v4.length", "v4.length", [("abs(c1)", "abs(c1)")]),
-        ("Vector4", "v4.wzyx", "v4.wzyx", []),
-    ]
-    pgr = PgRect is not None
-    cases += [
-        ("Rect", "Rect(0, 0, 10, 10)", "Rect(0, 0, 10, 10)", [("pygame Rect(0, 0, 10, 10)", "PgRect(0, 0, 10, 10)" if pgr else None)]),
-        ("Rect", "Rect((0, 0), (10, 10))", "Rect((0, 0), (10, 10))", [("pygame Rect((0, 0), (10, 10))", "PgRect((0, 0), (10, 10))" if pgr else None)]),
-        ("Rect", "r.collide_rect(r2)", "r.collide_rect(r2)", [("pygame colliderect", "pr.colliderect(pr2)" if pgr else None)]),
-        ("Rect", "r.collide_rect_rect(r2)", "r.collide_rect_rect(r2)", [("pygame colliderect", "pr.colliderect(pr2)" if pgr else None)]),
-        ("Rect", "r.collide_point((5, 5))", "r.collide_point((5, 5))", [("pygame collidepoint((5, 5))", "pr.collidepoint((5, 5))" if pgr else None)]),
-        ("Rect", "r.collide_point(v)", "r.collide_point(p)", [("pygame collidepoint((5, 5))", "pr.collidepoint((5, 5))" if pgr else None)]),
-        ("Rect", "r.center", "r.center", [("pygame center", "pr.center" if pgr else None)]),
-    ]
-    cases.append(("Image", "img.data_view", "img.data_view", [("memoryview(bytearray(n))", "memoryview(bytearray(n_bytes))")]))
-    return cases
-
-
-def native_rows():
-    rows = []
-    floor = native(bench.argparse_ff, (1.5, 2.5))
-    rows.append(Row("C level", "Vector2 table new", native(bench.vector2_new), [("PyArg_ParseTuple (ff)", floor)]))
-    for label, obj in [("tuple", (1.5, 2.5)), ("Vector2", Vector2(1.5, 2.5)), ("list", [1.5, 2.5])]:
-        rows.append(Row("C level", f"parse_vector2_like({label})", native(bench.parse_vector2, obj),
-                        [("PyArg_ParseTuple (ff)", floor)]))
-    rows.append(Row("C level", "Rect table collide_rect_rect",
-                    native(bench.rect_collide_rect_rect, Rect(0, 0, 10, 10), Rect(5, 5, 10, 10)), []))
-    bare = native(bench.gen_image_color, 256, 256, repeat=5, n=300)
-    ours = time_stmt("Image.generate_with_color(256, 256, col)", 5, 0.05)
-    rows.append(Row("Image", "Image.generate_with_color(256, 256, c)", ours,
-                    [("raylib GenImageColor + UnloadImage", bare)]))
-    return rows
-
-
-def memory_rows(count):
-    rows = []
-
-    def traced(make):
-        gc.collect()
-        tracemalloc.start()
-        objs = [make(i) for i in range(count)]
-        size = tracemalloc.get_traced_memory()[0]
-        tracemalloc.stop()
-        del objs
-        return size
-
-    lst = traced(lambda i: None)
-    ours = traced(lambda i: Vector2(i, 2.0)) - lst
-    refs = [("tuple (x, y)", traced(lambda i: (float(i), 2.0)) - lst)]
-    if PgVector2 is not None:
-        refs.append(("pygame Vector2", traced(lambda i: PgVector2(i, 2.0)) - lst))
-    rows.append(Row("memory", f"bytes per Vector2 (tracemalloc, {count:,})", ours / count,
-                    [(label, size / count) for label, size in refs]))
-    refs = [("tuple (x, y)", sys.getsizeof((1.5, 2.5)))]
-    if PgVector2 is not None:
-        refs.append(("pygame Vector2", sys.getsizeof(PgVector2(1, 2))))
-    rows.append(Row("memory", "sys.getsizeof(Vector2)", sys.getsizeof(Vector2(1, 2)), refs))
-    return rows
-
-
-def fmt_table(rows, unit_of):
-    lines = []
-    header = f"{'case':<44} {'ours':>10}  reference: value (ours / reference)"
-    lines.append(header)
-    lines.append("-" * len(header))
-    group = None
-    for row in rows:
-        if row.group != group:
-            group = row.group
-            lines.append(f"[{group}]")
-        unit = unit_of(row)
-        refs = "; ".join(f"{label}: {val:.1f}{unit} ({row.ours / val:.2f}x)" for label, val in row.refs if val)
-        lines.append(f"  {row.label:<42} {row.ours:>8.1f}{unit}  {refs}")
-    return "\n".join(lines)
-
-
-def chart(rows, path):
-    try:
-        import matplotlib
-        matplotlib.use("Agg")
-        import matplotlib.pyplot as plt
+        import pygame
+        parts.append(f"pygame {pygame.version.ver}")
     except ImportError:
-        return None
-    labels, ratios, colors = [], [], []
-    for row in rows:
-        for label, val in row.refs:
-            if val:
-                labels.append(f"{row.label}  vs  {label}")
-                ratios.append(row.ours / val)
-                colors.append("tab:green" if row.ours <= val else "tab:red")
-    fig, ax = plt.subplots(figsize=(11, max(4, 0.28 * len(labels))))
-    ax.barh(range(len(labels)), ratios, color=colors)
-    ax.set_yticks(range(len(labels)), labels, fontsize=7)
-    ax.invert_yaxis()
-    ax.axvline(1.0, color="black", linewidth=0.8)
-    ax.set_xlabel("tarvex time (or bytes) / reference  — below 1 is better")
-    ax.set_title("tarvex against the interpreter's floor and pygame")
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    plt.close(fig)
-    return path
+        parts.append("no pygame")
+    try:
+        import glm
+        parts.append(f"PyGLM {glm.__version__}")
+    except ImportError:
+        parts.append("no PyGLM")
+    return ", ".join(parts)
+
+
+def method_text(args, what, procs, more=""):
+    clock = ("the thread's CPU time (time spent descheduled is left out)" if args.clock == "cpu"
+             else "the wall clock")
+    text = (f"How it was measured: {what} take turns over {args.rounds} rounds per case, the rounds "
+            f"rotating over {procs}; in each round every side runs one "
+            f"batch calibrated to about {args.batch * 1e3:g} ms (a kernel: at least one whole step), "
+            f"in a shuffled order, with the garbage collector off, timed by {clock}. Times are "
+            "medians over the rounds of each side's time per call; 'ratio' is the median of the "
+            "per-round ratios and 'middle half' their interquartile range (q1-q3). " + more)
+    return textwrap.wrap(text, 100)
+
+
+def start_workers(specs):
+    """Start every worker at once (their imports overlap), then wait."""
+    from bench_worker import Worker
+
+    workers = [Worker(*spec) for spec in specs]
+    for w in workers:
+        w.start()
+    return workers
+
+
+def worker_options(args, tarvex_only):
+    opts = ["--clock", args.clock]
+    opts += ["-k", args.k] if args.k else []
+    opts += ["--tarvex-only"] if tarvex_only else []
+    opts += ["--cpu", str(args.cpu)] if args.cpu is not None else []
+    return opts
+
+
+def timed_rounds(case_id, lanes, args, rng, shared=False):
+    """Calibrate in the first lane, warm the others, then run the rounds,
+    rotating over the lanes. A lane is a list of workers, each holding some
+    sides of the case; within a round the lane's workers go in a shuffled
+    order. With `shared`, every worker uses the first one's loop counts.
+    Returns one list of per-round times per side (in lane order)."""
+    numbers = [w.ask(op="calibrate", id=case_id, target=args.batch) for w in lanes[0]]
+    if shared:
+        numbers = [numbers[0]] * len(numbers)
+    for lane in lanes:
+        for w, n in zip(lane, numbers):
+            w.ask(op="warm", id=case_id, numbers=n)
+    times = None
+    for r in range(args.rounds):
+        lane = lanes[r % len(lanes)]
+        order = list(range(len(lane)))
+        rng.shuffle(order)
+        got = [None] * len(lane)
+        for i in order:
+            got[i] = lane[i].ask(op="round", id=case_id, numbers=numbers[i], seed=rng.getrandbits(32))
+        flat = [t for part in got for t in part]
+        times = times or [[] for _ in flat]
+        for acc, t in zip(times, flat):
+            acc.append(t)
+    return times
+
+
+def run_suite(args):
+    t0 = time.monotonic()
+    load = os.getloadavg()[0]
+    rng = random.Random(args.seed)
+    cases = selected(args.k)
+    if any(c.group == "Game loop" for c in cases):
+        from bench_cases import base_namespace
+        from bench_kernels import verify
+        pairs = verify(base_namespace())
+        print(f"kernels agree (broadphase: {pairs} overlapping pairs)", file=sys.stderr)
+    opts = worker_options(args, tarvex_only=False)
+    workers = start_workers((f"worker {i}", __file__, os.environ.get("PYTHONPATH", ""), opts)
+                            for i in range(args.workers))
+    rows = []
+    try:
+        for case in cases:
+            info = workers[0].hello["cases"][case.id]
+            if info["error"]:
+                raise SystemExit(f"case {case.id!r}: the tarvex side fails: {info['error']}")
+            for label, why in info["left out"].items():
+                print(f"  (left out {case.id!r} vs {label}: {why})", file=sys.stderr)
+            times = timed_rounds(case.id, [[w] for w in workers], args, rng)
+            rows.append(Row(case.group, case.label, Summary(times[0]),
+                            [Ref(key, label, Summary(t), ratio_summary(times[0], t), case.goal.get(key))
+                             for (key, label), t in zip(info["sides"][1:], times[1:])]))
+            progress(rows)
+        if not args.k:
+            m = workers[0].ask(op="memory", count=args.memory_count, refs=True)
+            rows += memory_rows(m, args.memory_count)
+    finally:
+        for w in workers:
+            w.close()
+    head = [f"tarvex benchmarks ({versions()}; {os.cpu_count()} CPUs,",
+            f"load average {load:.2f} when the run began; the run took {time.monotonic() - t0:.0f} s).",
+            *method_text(args, "the sides of each case (tarvex and every reference)",
+                         f"{args.workers} fresh worker processes",
+                         "A goal is met when the median ratio is at or under it; '(?)' marks a goal "
+                         "inside the 95 % confidence interval of that median. Memory rows are exact counts."), ""]
+    table = "\n".join(head + fmt_rows(rows))
+    print("\n" + table)
+    if not args.k:  # a partial run leaves the recorded results alone
+        RESULTS.mkdir(exist_ok=True)
+        (RESULTS / "table.txt").write_text(table + "\n")
+        png = chart(rows, RESULTS / "ratios.png",
+                    f"tarvex against plain Python, pygame and PyGLM ({args.rounds} interleaved rounds per case)")
+        print(f"\ntable: {RESULTS / 'table.txt'}" + (f"\nchart: {png}" if png else ""))
+    print(f"whole run: {time.monotonic() - t0:.1f} s")
+
+
+def memory_rows(m, count):
+    return [Row("memory", f"bytes per Vector2 (tracemalloc, {count:,})", m["traced"],
+                [Ref(label, label, v, m["traced"] / v) for label, v in m["traced refs"]], unit="B"),
+            Row("memory", "sys.getsizeof(Vector2)", m["getsizeof"],
+                [Ref(label, label, v, m["getsizeof"] / v) for label, v in m["getsizeof refs"]], unit="B")]
+
+
+# -- comparison with an older build ----------------------------------------
+
+def old_paths(where):
+    p = pathlib.Path(where)
+    if not p.is_absolute() and not p.exists():
+        p = HERE.parent / p
+    p = p.resolve()
+    if (p / "tarvex").is_dir():
+        return p, p.parent / "benchlib"
+    if (p / "pkg" / "tarvex").is_dir():
+        return p / "pkg", p / "benchlib"
+    raise SystemExit(f"--against {where}: no tarvex package there (nor in its pkg/)")
+
+
+def idlest_cpu(span=0.25):
+    """The CPU of this process's set that was idle longest over `span` s."""
+    cpus = os.sched_getaffinity(0)
+
+    def idle():
+        with open("/proc/stat") as f:
+            return {int(p[0][3:]): int(p[4]) + int(p[5]) for p in (line.split() for line in f)
+                    if p[0].startswith("cpu") and p[0][3:].isdigit()}
+
+    try:
+        a = idle()
+        time.sleep(span)
+        b = idle()
+        return max(cpus, key=lambda c: b.get(c, 0) - a.get(c, 0))
+    except (OSError, ValueError, IndexError):
+        return max(cpus)
+
+
+def run_against(args):
+    t0 = time.monotonic()
+    load = os.getloadavg()[0]
+    pkg, benchlib = old_paths(args.against)
+    old_path = f"{pkg}:{benchlib}" if benchlib.is_dir() else str(pkg)
+    # All workers on one CPU: a process that the scheduler keeps waking on the
+    # busier CPU would otherwise look slower for seconds at a time.
+    if args.cpu is None:
+        args.cpu = idlest_cpu()
+    opts = worker_options(args, tarvex_only=True)
+    new_path = os.environ.get("PYTHONPATH", "")
+    # A lane is one worker of each build sharing a string hash seed, which
+    # decides dict layouts and attribute-cache collisions.
+    specs = []
+    for i in range(args.workers):
+        specs.append((f"current {i}", __file__, new_path, opts, args.seed + i))
+        specs.append((f"older {i}", __file__, old_path, opts, args.seed + i))
+    workers = start_workers(specs)
+    lanes = [workers[i:i + 2] for i in range(0, len(workers), 2)]
+    new, old = lanes[0]
+    if new.hello["tarvex"] == old.hello["tarvex"]:
+        raise SystemExit(f"both builds import the same package: {new.hello['tarvex']}")
+    rng = random.Random(args.seed)
+    rows = []
+    try:
+        for case in selected(args.k):
+            missing = [(w.name.split()[0], w.hello["cases"][case.id]["error"]) for w in (new, old)
+                       if w.hello["cases"][case.id]["error"]]
+            if missing:
+                rows.append(Row(case.group, case.label, float("nan"), [],
+                                note="; ".join(f"not in the {n} build ({e})" for n, e in missing)))
+                print(f"  {case.id}: {rows[-1].note}", file=sys.stderr)
+                continue
+            now, before = timed_rounds(case.id, lanes, args, rng, shared=True)
+            rows.append(Row(case.group, case.label, Summary(now),
+                            [Ref("before", "before", Summary(before), ratio_summary(now, before), SLOWER)]))
+            progress(rows, ours_head="now", ratio_head="now/before")
+        if not args.k:
+            mn = new.ask(op="memory", count=args.memory_count, refs=False)
+            mo = old.ask(op="memory", count=args.memory_count, refs=False)
+            for key, label in (("traced", f"bytes per Vector2 (tracemalloc, {args.memory_count:,})"),
+                               ("getsizeof", "sys.getsizeof(Vector2)")):
+                rows.append(Row("memory", label, mn[key],
+                                [Ref("before", "before", mo[key], mn[key] / mo[key], SLOWER)], unit="B"))
+    finally:
+        for w in workers:
+            w.close()
+    slow = [r.label for r in rows for ref in r.refs if getattr(ref.ratio, "median", ref.ratio) > SLOWER]
+    head = [f"tarvex now against before ({versions()}; {os.cpu_count()} CPUs,",
+            f"load average {load:.2f} when the run began; the run took {time.monotonic() - t0:.0f} s).",
+            f"now:    {new.hello['tarvex']}",
+            f"before: {old.hello['tarvex']}"
+            + ("" if benchlib.is_dir() else " (no benchlib/ beside it: no C-level cases)"),
+            *method_text(args, "the two builds",
+                         f"{args.workers} lanes of fresh worker processes (one of each build per lane, "
+                         f"sharing a string hash seed; all on CPU {args.cpu})",
+                         f"The goal: no case more than {SLOWER:.2f}x its time before; '(?)' marks a goal inside "
+                         "the 95 % confidence interval of the median."), ""]
+    print("\n" + "\n".join(head + fmt_rows(rows, ours_head="now", ref_head="",
+                                            ratio_head="now/before")))
+    print(f"\n{len(slow)} case(s) over {SLOWER:.2f}x" + (": " + ", ".join(slow) if slow else ""))
+    print(f"whole run: {time.monotonic() - t0:.1f} s")
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__)
-    ap.add_argument("--repeat", type=int, default=7)
-    ap.add_argument("--target", type=float, default=0.02, help="seconds per repeat")
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--rounds", type=int, default=48, help="rounds per case (default 48)")
+    ap.add_argument("--batch", type=float, default=0.002, help="seconds per batch (default 0.002)")
+    ap.add_argument("--workers", type=int, default=4,
+                    help="worker processes (with --against: per build) the rounds rotate over (default 4)")
+    ap.add_argument("--clock", choices=("cpu", "wall"), default="cpu",
+                    help="time batches by the thread's CPU time (default) or the wall clock")
     ap.add_argument("--memory-count", type=int, default=1_000_000)
-    ap.add_argument("-k", help="only cases whose label contains this text")
+    ap.add_argument("--seed", type=int, default=0, help="seed of the shuffled orders")
+    ap.add_argument("-k", help="only cases whose 'group: label' contains this text; nothing is written")
+    ap.add_argument("--against", metavar="DIR", help="compare this build with the older package in DIR")
+    ap.add_argument("--cpu", type=int, help="the CPU the workers run on (default: any; with --against, "
+                    "all on the idlest when the run begins)")
+    ap.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
+    ap.add_argument("--tarvex-only", action="store_true", help=argparse.SUPPRESS)
     args = ap.parse_args()
-
-    rows = []
-    for group, label, stmt, refs in python_cases():
-        if args.k and args.k not in label:
-            continue
-        ours = time_stmt(stmt, args.repeat, args.target)
-        measured = [(rl, time_stmt(rs, args.repeat, args.target)) for rl, rs in refs if rs]
-        rows.append(Row(group, label, ours, measured))
-    if not args.k:
-        rows += native_rows()
-        rows += memory_rows(args.memory_count)
-    table = fmt_table(rows, lambda r: " B" if r.group == "memory" else "ns")
-    print(table)
-    if args.k:  # a partial run leaves the recorded results alone
-        return
-    RESULTS.mkdir(exist_ok=True)
-    (RESULTS / "table.txt").write_text(table + "\n")
-    png = chart(rows, RESULTS / "ratios.png")
-    print(f"\ntable: {RESULTS / 'table.txt'}")
-    if png:
-        print(f"chart: {png}")
+    if args.worker:
+        from bench_worker import serve
+        serve(selected(args.k), args.clock, args.tarvex_only, args.cpu)
+    elif args.against:
+        run_against(args)
+    else:
+        run_suite(args)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,218 @@
+"""The benchmark cases: one Case per table row.
+
+How to add a case
+-----------------
+Append one line to CASES (a new `group` starts a new section of the table):
+
+    Case("Vector2 rotate", "v.rotate(30.0)", "v.rotate(30.0)",
+         pygame="pv.rotate(30.0)", glm="glm_rotate(gv, 0.5236)",
+         setup="glm_rotate = glm.rotate", goal={"pygame": 0.6}),
+
+- the third argument is the tarvex statement; `py`, `pygame` and `glm` are
+  the references it is compared with (plain Python, pygame, PyGLM), each
+  optional; `extra=[(label, stmt), ...]` adds any other reference;
+- statements see the names made by SETUP below (v, w, pv, pw, gv, gw, r, pr,
+  rects250, ...), plus whatever the case's own `setup=` code makes (run
+  once, before timing, in a copy of that namespace);
+- `goal={"pygame": 0.6}` asks for tarvex's time to be at most 0.6x
+  pygame's; the table marks each goal met or not met;
+- a side may also be a C loop from _tarvex_bench: C("func", "args");
+- bind module functions to plain names (glm_rotate above, glm_length in
+  SETUP): every name a statement uses is a local of its timing loop, so no
+  side pays for an attribute lookup that the others do not;
+- a statement that changes its operands in place runs thousands of times
+  per batch: keep it bounded (rotate by a fixed angle, add then subtract).
+
+A reference whose statement fails (pygame or PyGLM missing, say) is left out
+with a warning; a tarvex statement that fails stops the run.
+"""
+import gc
+import sys
+import tracemalloc
+
+from bench_timing import C
+
+KINDS = {"py": "Python", "pygame": "pygame", "glm": "PyGLM"}
+
+
+class Case:
+    def __init__(self, group, label, tarvex, py=None, pygame=None, glm=None, extra=(),
+                 setup="", goal=None):
+        self.group, self.label, self.tarvex, self.setup = group, label, tarvex, setup
+        self.refs = [(key, KINDS[key], code) for key, code in
+                     (("py", py), ("pygame", pygame), ("glm", glm)) if code is not None]
+        self.refs += [(label, label, code) for label, code in extra]
+        self.goal = dict(goal or {})
+        unknown = set(self.goal) - {key for key, _, _ in self.refs}
+        if unknown:
+            raise ValueError(f"{label}: goal for a missing reference {sorted(unknown)}")
+
+    @property
+    def id(self):
+        return f"{self.group}: {self.label}"
+
+    def namespace(self, base):
+        ns = dict(base)
+        if self.setup:
+            exec(self.setup, ns)
+        return ns
+
+
+def ref_label(kind, code):
+    return code.label if isinstance(code, C) else f"{kind}: {code}"
+
+
+# Made once per process; every case starts from a copy.
+SETUP = """
+from tarvex.vector2.vector2 import Vector2
+from tarvex.vector3.vector3 import Vector3
+from tarvex.vector4.vector4 import Vector4
+from tarvex.color.color import Color
+from tarvex.image.image import Image
+from tarvex.rect.rect import Rect
+from bench_kernels import *
+try:
+    import _tarvex_bench as bench
+except ImportError:
+    bench = None
+try:
+    import pygame
+    from pygame.math import Vector2 as PgVector2, Vector3 as PgVector3
+    from pygame import Rect as PgRect
+except ImportError:
+    PgVector2 = PgVector3 = PgRect = None
+try:
+    import glm
+    GlmVec2, GlmVec3, GlmVec4 = glm.vec2, glm.vec3, glm.vec4
+    glm_length, glm_normalize, glm_dot, glm_cross = glm.length, glm.normalize, glm.dot, glm.cross
+except ImportError:
+    GlmVec2 = GlmVec3 = GlmVec4 = None
+
+x, y, z, t, xy = 1.5, 2.5, 3.5, 4.5, (1.5, 2.5)
+c1, c2 = complex(1.5, 2.5), complex(3.5, 4.5)
+v = Vector2(1.5, 2.5); w = Vector2(3.5, 4.5)
+v3 = Vector3(1.5, 2.5, 3.5); w3 = Vector3(4.5, 5.5, 6.5)
+v4 = Vector4(1.5, 2.5, 3.5, 4.5); w4 = Vector4(5.5, 6.5, 7.5, 8.5)
+r = Rect(0, 0, 10, 10); r2 = Rect(5, 5, 10, 10); p = Vector2(5, 5)
+rects250 = [Rect(*b) for b in box_data(250)]
+if PgVector2 is not None:
+    pv = PgVector2(1.5, 2.5); pw = PgVector2(3.5, 4.5)
+    pv3 = PgVector3(1.5, 2.5, 3.5); pw3 = PgVector3(4.5, 5.5, 6.5)
+    pr = PgRect(0, 0, 10, 10); pr2 = PgRect(5, 5, 10, 10)
+    prects250 = [PgRect(*b) for b in box_data(250)]
+if GlmVec2 is not None:
+    gv = GlmVec2(1.5, 2.5); gw = GlmVec2(3.5, 4.5)
+    gv3 = GlmVec3(1.5, 2.5, 3.5); gw3 = GlmVec3(4.5, 5.5, 6.5)
+    gv4 = GlmVec4(1.5, 2.5, 3.5, 4.5); gw4 = GlmVec4(5.5, 6.5, 7.5, 8.5)
+col = Color(10, 20, 30, 255)
+img = Image.generate_with_color(256, 256, col)
+n_bytes = 256 * 256 * 4
+"""
+
+
+def base_namespace():
+    ns = {}
+    exec(SETUP, ns)
+    return ns
+
+
+PARSE_FF = C("argparse_ff", "(1.5, 2.5)", label='PyArg_ParseTuple(args, "(ff)")')
+
+CASES = [
+    Case("Vector2", "Vector2(x, y)", "Vector2(x, y)", py="slice(x, y)", pygame="PgVector2(x, y)", glm="GlmVec2(x, y)"),
+    Case("Vector2", "Vector2((x, y))", "Vector2(xy)", py="slice(x, y)", pygame="PgVector2(xy)", glm="GlmVec2(xy)"),
+    Case("Vector2", "Vector2.from_xy(x, y)", "Vector2.from_xy(x, y)", py="slice(x, y)", pygame="PgVector2(x, y)"),
+    Case("Vector2", "v + w", "v + w", py="c1 + c2", pygame="pv + pw", glm="gv + gw"),
+    Case("Vector2", "v * 2.0", "v * 2.0", py="c1 * 2.0", pygame="pv * 2.0", glm="gv * 2.0"),
+    Case("Vector2", "v // 2", "v // 2", pygame="pv // 2"),
+    Case("Vector2", "-v", "-v", py="-c1", pygame="-pv", glm="-gv"),
+    Case("Vector2", "v.x", "v.x", py="c1.real", pygame="pv.x", glm="gv.x"),
+    Case("Vector2", "v.length", "v.length", py="abs(c1)", pygame="pv.length()", glm="glm_length(gv)"),
+    Case("Vector2", "v.get_normalized()", "v.get_normalized()", pygame="pv.normalize()", glm="glm_normalize(gv)"),
+    Case("Vector2", "v.dot(w)", "v.dot(w)", pygame="pv.dot(pw)", glm="glm_dot(gv, gw)"),
+    Case("Vector2", "v.xy", "v.xy", pygame="pv.xy", glm="gv.xy"),
+    Case("Vector2", "v == w", "v == w", py="c1 == c2", pygame="pv == pw", glm="gv == gw"),
+    Case("Vector2", "hash(v)", "hash(v)", py="hash(c1)"),
+
+    Case("Vector3", "Vector3(x, y, z)", "Vector3(x, y, z)", py="slice(x, y, z)", pygame="PgVector3(x, y, z)", glm="GlmVec3(x, y, z)"),
+    Case("Vector3", "v3 + w3", "v3 + w3", py="c1 + c2", pygame="pv3 + pw3", glm="gv3 + gw3"),
+    Case("Vector3", "v3 * 2.0", "v3 * 2.0", py="c1 * 2.0", pygame="pv3 * 2.0", glm="gv3 * 2.0"),
+    Case("Vector3", "v3.x", "v3.x", py="c1.real", pygame="pv3.x", glm="gv3.x"),
+    Case("Vector3", "v3.length", "v3.length", pygame="pv3.length()", glm="glm_length(gv3)"),
+    Case("Vector3", "v3.cross(w3)", "v3.cross(w3)", pygame="pv3.cross(pw3)", glm="glm_cross(gv3, gw3)"),
+
+    Case("Vector4", "Vector4(x, y, z, t)", "Vector4(x, y, z, t)", py="slice(x, y, z)", glm="GlmVec4(x, y, z, t)"),
+    Case("Vector4", "v4 + w4", "v4 + w4", py="c1 + c2", glm="gv4 + gw4"),
+    Case("Vector4", "v4 * 2.0", "v4 * 2.0", py="c1 * 2.0", glm="gv4 * 2.0"),
+    Case("Vector4", "v4.x", "v4.x", py="c1.real", glm="gv4.x"),
+    Case("Vector4", "v4.length", "v4.length", py="abs(c1)", glm="glm_length(gv4)"),
+    Case("Vector4", "v4.wzyx", "v4.wzyx", glm="gv4.wzyx"),
+
+    Case("Rect", "Rect(0, 0, 10, 10)", "Rect(0, 0, 10, 10)", pygame="PgRect(0, 0, 10, 10)"),
+    Case("Rect", "Rect((0, 0), (10, 10))", "Rect((0, 0), (10, 10))", pygame="PgRect((0, 0), (10, 10))"),
+    Case("Rect", "r.collide_rect(r2)", "r.collide_rect(r2)", pygame="pr.colliderect(pr2)"),
+    Case("Rect", "r.collide_rect_rect(r2)", "r.collide_rect_rect(r2)", pygame="pr.colliderect(pr2)"),
+    Case("Rect", "r.collide_point((5, 5))", "r.collide_point((5, 5))", pygame="pr.collidepoint((5, 5))"),
+    Case("Rect", "r.collide_point(v)", "r.collide_point(p)", pygame="pr.collidepoint((5, 5))"),
+    Case("Rect", "r.center", "r.center", pygame="pr.center"),
+    # A query of one rect against a list: today a loop over collide_rect;
+    # the batch query goes in here when it exists.
+    Case("Rect", "hits of r among 250 Rect", "[i for i, b in enumerate(rects250) if r.collide_rect(b)]",
+         pygame="pr.collidelistall(prects250)", goal={"pygame": 0.7}),
+
+    Case("Image", "img.data_view", "img.data_view", py="memoryview(bytearray(n_bytes))"),
+    Case("Image", "Image.generate_with_color(256, 256, c)", "Image.generate_with_color(256, 256, col)",
+         extra=[("raylib", C("gen_image_color", "256, 256", label="raylib GenImageColor + UnloadImage"))]),
+
+    Case("C level", "Vector2 table new", C("vector2_new"), extra=[("C", PARSE_FF)]),
+    Case("C level", "parse_vector2_like(tuple)", C("parse_vector2", "(1.5, 2.5)"), extra=[("C", PARSE_FF)]),
+    Case("C level", "parse_vector2_like(Vector2)", C("parse_vector2", "Vector2(1.5, 2.5)"), extra=[("C", PARSE_FF)]),
+    Case("C level", "parse_vector2_like(list)", C("parse_vector2", "[1.5, 2.5]"), extra=[("C", PARSE_FF)]),
+    Case("C level", "Rect table collide_rect_rect", C("rect_collide_rect_rect", "Rect(0, 0, 10, 10), Rect(5, 5, 10, 10)")),
+
+    # Game-loop kernels (bench_kernels.py); one call is one whole step.
+    Case("Game loop", "particle step, 4,000 bodies", "particles_tarvex(st)",
+         py="particles_tuples(sl)", pygame="particles_pygame(sp)", glm="particles_glm(sg)",
+         setup="data = particle_data(4000)\n"
+               "st, sl = vector_state(Vector2, data), tuple_state(data)\n"
+               "sp, sg = vector_state(PgVector2, data), vector_state(GlmVec2, data)",
+         goal={"pygame": 0.5, "glm": 0.5}),
+    # broadphase_tarvex is a loop over collide_rect today; see the HOOK in
+    # bench_kernels.py for the batch query.
+    Case("Game loop", "all-pairs broadphase, 250 boxes", "broadphase_tarvex(rects250)",
+         py="broadphase_tuples(boxes)", pygame="broadphase_pygame(prects250)",
+         setup="boxes = box_data(250)"),
+]
+
+_ids = [case.id for case in CASES]
+assert len(set(_ids)) == len(_ids), "two cases share a group and label"
+
+
+def vector2_memory(count, refs=True):
+    """Bytes per Vector2: traced over `count` objects, and sys.getsizeof;
+    with refs, the same for a pair of floats and for pygame's Vector2."""
+    from tarvex.vector2.vector2 import Vector2
+
+    def traced(make):
+        gc.collect()
+        tracemalloc.start()
+        objs = [make(i) for i in range(count)]
+        size = tracemalloc.get_traced_memory()[0]
+        tracemalloc.stop()
+        del objs
+        return size
+
+    empty = traced(lambda i: None)
+    out = {"traced": (traced(lambda i: Vector2(i, 2.0)) - empty) / count,
+           "getsizeof": sys.getsizeof(Vector2(1, 2)), "traced refs": [], "getsizeof refs": []}
+    if refs:
+        out["traced refs"].append(("tuple (x, y)", (traced(lambda i: (float(i), 2.0)) - empty) / count))
+        out["getsizeof refs"].append(("tuple (x, y)", sys.getsizeof((1.5, 2.5))))
+        try:
+            from pygame.math import Vector2 as PgVector2
+        except ImportError:
+            pass
+        else:
+            out["traced refs"].append(("pygame Vector2", (traced(lambda i: PgVector2(i, 2.0)) - empty) / count))
+            out["getsizeof refs"].append(("pygame Vector2", sys.getsizeof(PgVector2(1, 2))))
+    return out

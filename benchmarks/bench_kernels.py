@@ -1,0 +1,202 @@
+"""Game-loop kernels, each written the way a user of that library would.
+
+particles_*: one update step of N bodies with a position and a velocity:
+gravity added to the velocity, the position advanced by velocity * dt, and a
+bounce test against the box [0, W] x [0, H] that points a velocity component
+back inside when the body is outside on that axis.
+
+broadphase_*: all-pairs overlap test over a list of boxes; returns the number
+of overlapping pairs (i < j).
+
+Every variant does the same work on the same data; verify() checks that they
+agree before anything is timed.
+"""
+import random
+
+W, H = 800.0, 600.0
+DT = 1.0 / 60.0
+GRAVITY = (0.0, 900.0)
+
+
+# -- particles --------------------------------------------------------------
+
+def particle_data(n, seed=1234):
+    """n initial (x, y, vx, vy), all exactly representable in 32 bits so
+    the float and double variants start from the same state."""
+    rng = random.Random(seed)
+
+    def f(lo, hi):
+        return round(rng.uniform(lo, hi) * 16) / 16
+
+    return [(f(0, W), f(0, H), f(-300, 300), f(-300, 300)) for _ in range(n)]
+
+
+def vector_state(vec, data):
+    """State for the vector variants: (positions, velocities, gravity * dt);
+    None without the vector type."""
+    if vec is None:
+        return None
+    pos = [vec(x, y) for x, y, _, _ in data]
+    vel = [vec(vx, vy) for _, _, vx, vy in data]
+    return pos, vel, vec(*GRAVITY) * DT
+
+
+def tuple_state(data):
+    pos = [(x, y) for x, y, _, _ in data]
+    vel = [(vx, vy) for _, _, vx, vy in data]
+    return pos, vel, (GRAVITY[0] * DT, GRAVITY[1] * DT)
+
+
+def particles_tarvex(state, dt=DT, w=W, h=H):
+    pos, vel, g = state
+    for p, v in zip(pos, vel):
+        v += g
+        p += v * dt
+        x = p.x
+        if x < 0.0:
+            v.x = abs(v.x)
+        elif x > w:
+            v.x = -abs(v.x)
+        y = p.y
+        if y < 0.0:
+            v.y = abs(v.y)
+        elif y > h:
+            v.y = -abs(v.y)
+
+
+# The pygame and PyGLM variants read exactly like tarvex's (all three vectors
+# update in place with +=, scale with * and expose .x/.y), but each is its own
+# function: the interpreter specialises a function's code for the types it
+# meets, and one shared function would keep switching between three.
+
+def particles_pygame(state, dt=DT, w=W, h=H):
+    pos, vel, g = state
+    for p, v in zip(pos, vel):
+        v += g
+        p += v * dt
+        x = p.x
+        if x < 0.0:
+            v.x = abs(v.x)
+        elif x > w:
+            v.x = -abs(v.x)
+        y = p.y
+        if y < 0.0:
+            v.y = abs(v.y)
+        elif y > h:
+            v.y = -abs(v.y)
+
+
+def particles_glm(state, dt=DT, w=W, h=H):
+    pos, vel, g = state
+    for p, v in zip(pos, vel):
+        v += g
+        p += v * dt
+        x = p.x
+        if x < 0.0:
+            v.x = abs(v.x)
+        elif x > w:
+            v.x = -abs(v.x)
+        y = p.y
+        if y < 0.0:
+            v.y = abs(v.y)
+        elif y > h:
+            v.y = -abs(v.y)
+
+
+def particles_tuples(state, dt=DT, w=W, h=H):
+    pos, vel, (gx, gy) = state
+    for i, ((x, y), (vx, vy)) in enumerate(zip(pos, vel)):
+        vx += gx
+        vy += gy
+        x += vx * dt
+        y += vy * dt
+        if x < 0.0:
+            vx = abs(vx)
+        elif x > w:
+            vx = -abs(vx)
+        if y < 0.0:
+            vy = abs(vy)
+        elif y > h:
+            vy = -abs(vy)
+        pos[i] = (x, y)
+        vel[i] = (vx, vy)
+
+
+def positions(state):
+    """Final positions as plain float pairs, whatever the variant."""
+    return [p if isinstance(p, tuple) else (p.x, p.y) for p in state[0]]
+
+
+# -- broadphase -------------------------------------------------------------
+
+def box_data(n, seed=99):
+    """n integer boxes (x, y, w, h) scattered over the W x H field."""
+    rng = random.Random(seed)
+    return [(rng.randrange(0, int(W) - 48), rng.randrange(0, int(H) - 48),
+             rng.randrange(8, 48), rng.randrange(8, 48)) for _ in range(n)]
+
+
+def broadphase_tarvex(rects):
+    # Today's API: one collide_rect call per pair.
+    # HOOK (batch query): when Rect gains a query of one rect against a list,
+    # write this variant with it, e.g.
+    #     count += len(a.<batch query>(rects[i:]))
+    # and keep the loop below as broadphase_tarvex_loop, listed as an extra
+    # reference of the "broadphase" case in bench_cases.py.
+    count = 0
+    for i, a in enumerate(rects, 1):
+        for b in rects[i:]:
+            if a.collide_rect(b):
+                count += 1
+    return count
+
+
+def broadphase_pygame(rects):
+    count = 0
+    for i, a in enumerate(rects, 1):
+        count += len(a.collidelistall(rects[i:]))
+    return count
+
+
+def broadphase_tuples(boxes):
+    count = 0
+    for i, (ax, ay, aw, ah) in enumerate(boxes, 1):
+        ar, ab = ax + aw, ay + ah
+        for bx, by, bw, bh in boxes[i:]:
+            if ax < bx + bw and bx < ar and ay < by + bh and by < ab:
+                count += 1
+    return count
+
+
+# -- agreement --------------------------------------------------------------
+
+def verify(ns, steps=30, tol=1e-2):
+    """Check every available variant against the plain-tuple one: the same
+    final positions (within float tolerance) after `steps` particle steps,
+    the same pair count in the broadphase. Raises AssertionError."""
+    data = particle_data(512, seed=7)
+    ref = tuple_state(data)
+    for _ in range(steps):
+        particles_tuples(ref)
+    want = positions(ref)
+    for name, vec, step in [("tarvex", ns.get("Vector2"), particles_tarvex),
+                            ("pygame", ns.get("PgVector2"), particles_pygame),
+                            ("PyGLM", ns.get("GlmVec2"), particles_glm)]:
+        if vec is None:
+            continue
+        state = vector_state(vec, data)
+        for _ in range(steps):
+            step(state)
+        worst = max(max(abs(a - c), abs(b - d)) for (a, b), (c, d) in zip(positions(state), want))
+        assert worst <= tol, f"particles_{name} drifts {worst:g} from the tuple variant"
+
+    boxes = box_data(250)
+    want = broadphase_tuples(boxes)
+    assert want > 0, "the broadphase data has no overlapping pair"
+    for name, cls, fn in [("tarvex", ns.get("Rect"), broadphase_tarvex),
+                          ("pygame", ns.get("PgRect"), broadphase_pygame)]:
+        if cls is None:
+            continue
+        got = fn([cls(*b) for b in boxes])
+        assert got == want, f"broadphase_{name} counts {got} pairs, tuples {want}"
+    return want
