@@ -208,10 +208,15 @@ struct Property {
   static constexpr auto set_entry = cat(N, Name(".__set__"));
 
   static PyObject* get(PyObject* self, void*) {
-    PyObject* r = result_of([self] { return Get(reinterpret_cast<Self*>(self)); });
-    if (!r) [[unlikely]]
-      add_traceback(W, get_entry.c_str());
-    return r;
+    if constexpr (std::is_same_v<decltype(Get(reinterpret_cast<Self*>(self))), double>) {
+      // A number cannot fail but by running out of memory: a tail call.
+      return PyFloat_FromDouble(Get(reinterpret_cast<Self*>(self)));
+    } else {
+      PyObject* r = result_of([self] { return Get(reinterpret_cast<Self*>(self)); });
+      if (!r) [[unlikely]]
+        add_traceback(W, get_entry.c_str());
+      return r;
+    }
   }
   static int set(PyObject* self, PyObject* value, void*) {
     if (!value) {
@@ -249,10 +254,15 @@ struct FieldProperty {
   }
   static PyObject* get(PyObject* self, void* closure) {
     const Field& f = *static_cast<const Field*>(closure);
-    PyObject* r = result_of([&] { return Get(reinterpret_cast<Self*>(self), f); });
-    if (!r) [[unlikely]]
-      trace(f, "__get__");
-    return r;
+    if constexpr (std::is_same_v<decltype(Get(reinterpret_cast<Self*>(self), f)), double>) {
+      // A number cannot fail but by running out of memory: a tail call.
+      return PyFloat_FromDouble(Get(reinterpret_cast<Self*>(self), f));
+    } else {
+      PyObject* r = result_of([&] { return Get(reinterpret_cast<Self*>(self), f); });
+      if (!r) [[unlikely]]
+        trace(f, "__get__");
+      return r;
+    }
   }
   static int set(PyObject* self, PyObject* value, void* closure) {
     const Field& f = *static_cast<const Field*>(closure);
