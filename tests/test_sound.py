@@ -3,6 +3,7 @@
 import array
 import copy
 import gc
+import inspect
 import pickle
 import shutil
 import subprocess
@@ -193,6 +194,22 @@ def test_argument_binding_messages(call, text):
         call()
     assert str(e.value) == text
     assert e.traceback[-1].name.startswith("tarvex.sound.sound.Sound.")
+
+
+@pytest.mark.parametrize("name, signature, doc", [
+    ("load", "(file_name)", "load(file_name) -> Sound"),
+    ("load_alias", "(source)", "load_alias(source) -> Sound"),
+    ("update", "(self, /, data, frame_count)", "update(data, frame_count) -> None"),
+] + [(name, "(self, /)", f"{name}() -> None") for name in ("play", "stop", "pause", "resume", "unload")])
+def test_signatures_and_docs(name, signature, doc):
+    method = getattr(Sound, name)
+    assert (str(inspect.signature(method)), method.__doc__) == (signature, doc)
+
+
+def test_arguments_by_keyword(wav):
+    s = Sound.load(file_name=wav)
+    assert s.valid and Sound.load_alias(source=s).valid
+    assert s.update(data=bytes(8), frame_count=1) is None
 
 
 @pytest.mark.parametrize("act", [pickle.dumps, copy.copy, copy.deepcopy,

@@ -5,23 +5,24 @@
 // stream's buffer.
 #include "tarvex/audio_stream/audio_stream.h"
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/methods.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
+
+namespace tarvex::audio_stream {
+
+using Obj = tarvex_AudioStreamObject;
+
+constexpr rt::Where kWhere{"tarvex.audio_stream.audio_stream.AudioStream",
+                           "src/tarvex/audio_stream/audio_stream"};
+
+extern PyTypeObject stream_type;
+extern tarvex_AudioStreamVTable vtable;
 
 namespace {
 
-namespace rt = tarvex::rt;
-using Obj = tarvex_AudioStreamObject;
-
-constexpr char kFullName[] = "tarvex.audio_stream.audio_stream.AudioStream";
-constexpr char kFile[] = "src/tarvex/audio_stream/audio_stream";
-constexpr char kPickleMessage[] = "self._raw cannot be converted to a Python object for pickling";
-
-PyTypeObject type = {PyVarObject_HEAD_INIT(nullptr, 0)};
-tarvex_AudioStreamVTable vtable{};
-
 Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
-
-void traceback(const char* name) { rt::add_traceback(kFullName, name, kFile); }
 
 // Releases the buffer if this object owns it; clears the buffer pointer and
 // leaves the format fields as they were.
@@ -32,8 +33,8 @@ void release(Obj* self) noexcept {
   }
 }
 
-PyObject* make(AudioStream stream, int is_owner) noexcept {
-  Obj* o = PyObject_New(Obj, &type);
+PyObject* wrap(AudioStream stream, int is_owner) noexcept {
+  Obj* o = PyObject_New(Obj, &stream_type);
   if (!o) return nullptr;
   o->__pyx_vtab = &vtable;
   o->_raw = stream;
@@ -41,18 +42,18 @@ PyObject* make(AudioStream stream, int is_owner) noexcept {
   return reinterpret_cast<PyObject*>(o);
 }
 
-// ------------------------------------------------------------------ C table
+// ---------------------------------------------------------------------------
+// C-level entries, each adding its own traceback entry to a failure
 
-PyObject* cfrom_struct(AudioStream stream, tarvex_AudioStreamOwnerArg* opt) {
-  int owner = (opt && opt->count > 0) ? opt->is_owner : 0;
-  PyObject* r = make(stream, owner);
-  if (!r) traceback("cfrom_struct");
+PyObject* entry_cfrom_struct(AudioStream stream, tarvex_AudioStreamOwnerArg* opt) {
+  PyObject* r = wrap(stream, (opt && opt->count > 0) ? opt->is_owner : 0);
+  if (!r) rt::add_traceback(kWhere, "cfrom_struct");
   return r;
 }
 
 // raylib streams 8-bit, 16-bit or 32-bit (float) samples; anything else
 // would be read as float by its converter while sized as something else.
-PyObject* new_(int sample_rate, int sample_size, int channels) {
+PyObject* load_stream(int sample_rate, int sample_size, int channels) {
   if (sample_rate <= 0) {
     PyErr_Format(PyExc_ValueError, "sample_rate must be positive (got %d)", sample_rate);
   } else if (sample_size != 8 && sample_size != 16 && sample_size != 32) {
@@ -63,24 +64,33 @@ PyObject* new_(int sample_rate, int sample_size, int channels) {
     AudioStream s =
         LoadAudioStream(static_cast<unsigned>(sample_rate), static_cast<unsigned>(sample_size),
                         static_cast<unsigned>(channels));
-    PyObject* r = make(s, 1);
+    PyObject* r = wrap(s, 1);
     if (r) return r;
     if (s.buffer) UnloadAudioStream(s);
   }
-  traceback("new");
   return nullptr;
 }
 
-void c_unload(Obj* self) { release(self); }
-
-// ---------------------------------------------------------------- the type
-
-void dealloc(PyObject* o) {
-  PyObject* exc = PyErr_GetRaisedException();
-  release(as(o));
-  PyErr_SetRaisedException(exc);
-  Py_TYPE(o)->tp_free(o);
+PyObject* entry_new(int sample_rate, int sample_size, int channels) {
+  PyObject* r = load_stream(sample_rate, sample_size, channels);
+  if (!r) rt::add_traceback(kWhere, "new");
+  return r;
 }
+
+void entry_c_unload(Obj* self) { release(self); }
+
+}  // namespace
+
+tarvex_AudioStreamVTable vtable = {
+    .cfrom_struct = entry_cfrom_struct,
+    .new_ = entry_new,
+    .c_unload = entry_c_unload,
+};
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The Python surface: a read-only description
 
 // The format, then whose buffer it is: "owner", "borrowed", or "no buffer"
 // once released (or never had).
@@ -91,54 +101,61 @@ PyObject* repr(PyObject* o) {
                               s.sampleSize, s.channels, s.channels == 1 ? "" : "s", state);
 }
 
-PyObject* get_sample_rate(PyObject* o, void*) {
-  return PyLong_FromUnsignedLong(as(o)->_raw.sampleRate);
-}
-PyObject* get_sample_size(PyObject* o, void*) {
-  return PyLong_FromUnsignedLong(as(o)->_raw.sampleSize);
-}
-PyObject* get_channels(PyObject* o, void*) { return PyLong_FromUnsignedLong(as(o)->_raw.channels); }
-PyObject* get_valid(PyObject* o, void*) {
-  return PyBool_FromLong(as(o)->_raw.buffer != nullptr && IsAudioStreamValid(as(o)->_raw));
-}
-PyObject* get_is_owner(PyObject* o, void*) { return PyBool_FromLong(as(o)->is_owner); }
+PyObject* get_sample_rate(Obj* self) { return PyLong_FromUnsignedLong(self->_raw.sampleRate); }
+PyObject* get_sample_size(Obj* self) { return PyLong_FromUnsignedLong(self->_raw.sampleSize); }
+PyObject* get_channels(Obj* self) { return PyLong_FromUnsignedLong(self->_raw.channels); }
+bool get_valid(Obj* self) { return self->_raw.buffer != nullptr && IsAudioStreamValid(self->_raw); }
+bool get_is_owner(Obj* self) { return self->is_owner != 0; }
 
-PyGetSetDef getsets[] = {
-    {"sample_rate", get_sample_rate, nullptr, nullptr, nullptr},
-    {"sample_size", get_sample_size, nullptr, nullptr, nullptr},
-    {"channels", get_channels, nullptr, nullptr, nullptr},
-    {"valid", get_valid, nullptr, nullptr, nullptr},
-    {"is_owner", get_is_owner, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
+PyGetSetDef properties[] = {
+    rt::Property<kWhere, Obj, "sample_rate", get_sample_rate>::def(),
+    rt::Property<kWhere, Obj, "sample_size", get_sample_size>::def(),
+    rt::Property<kWhere, Obj, "channels", get_channels>::def(),
+    rt::Property<kWhere, Obj, "valid", get_valid>::def(),
+    rt::Property<kWhere, Obj, "is_owner", get_is_owner>::def(),
+    rt::kEndOfProperties,
 };
 
-int constants() {
-  vtable.cfrom_struct = cfrom_struct;
-  vtable.new_ = new_;
-  vtable.c_unload = c_unload;
-  type.tp_name = kFullName;
-  type.tp_basicsize = sizeof(Obj);
-  type.tp_itemsize = 0;
-  type.tp_dealloc = dealloc;
-  type.tp_repr = repr;
-  type.tp_flags = Py_TPFLAGS_DEFAULT;
-  type.tp_getset = getsets;
-  // No tp_new: streams come from the C table (a Sound's, or `new`).
-  return 0;
+void dealloc(PyObject* o) {
+  {
+    rt::ErrorScope scope;
+    release(as(o));
+  }
+  Py_TYPE(o)->tp_free(o);
 }
+
+}  // namespace
+
+// No tp_new: streams come from the C table (a Sound's, or `new`).
+PyTypeObject stream_type = {
+    .ob_base = rt::kStaticTypeHead[0],
+    .tp_name = kWhere.path,
+    .tp_basicsize = sizeof(Obj),
+    .tp_dealloc = dealloc,
+    .tp_repr = repr,
+    .tp_flags = Py_TPFLAGS_DEFAULT,
+    .tp_getset = properties,
+};
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Module
 
 // raylib logs every stream it makes or frees at INFO level; warnings still
 // show.
-int body(PyObject*) {
+int quiet_raylib(PyObject*) {
   SetTraceLogLevel(LOG_WARNING);
   return 0;
 }
 
-rt::TypeEntry types[] = {
-    {&type, "AudioStream", &vtable, rt::PickleRefusal<kPickleMessage, kFullName, kFile>::defs}};
-rt::Module module_frame({"audio_stream", "tarvex.audio_stream.audio_stream", kFile, types, 1,
-                         nullptr, 0, constants, body});
+using Pickling =
+    rt::PickleRefusal<kWhere, "self._raw cannot be converted to a Python object for pickling">;
+
+const rt::TypeEntry types[] = {{&stream_type, &vtable, Pickling::defs}};
 
 }  // namespace
+}  // namespace tarvex::audio_stream
 
-PyMODINIT_FUNC PyInit_audio_stream() { return module_frame.init(); }
+TARVEX_MODULE(audio_stream,
+              {.types = tarvex::audio_stream::types, .body = tarvex::audio_stream::quiet_raylib})

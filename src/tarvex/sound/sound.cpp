@@ -1,96 +1,42 @@
-// tarvex.sound.sound: the owning raylib Sound wrapper.
-//
-// Aliases share their source's sample data inside raylib. So that no alias
-// ever plays freed samples, every source that has been aliased gets a shared
-// record counting the sounds that use its samples (the source while it is
-// loaded, and each live alias). Releasing the source while aliases live only
-// stops it; the samples go with the last user.
+// tarvex.sound.sound: the owning raylib Sound wrapper. The samples that
+// aliases share with their source are counted in sample_shares.cpp; here are
+// creation, the C-level entries, the Python surface and the type.
 //
 // The module never opens raylib's audio device: whoever plays sounds opens it
 // (without it raylib loads nothing and every sound comes back invalid).
 #include "tarvex/sound/sound.h"
 
 #include <cstdint>
-#include <cstring>
-#include <new>
-#include <unordered_map>
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/binding.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/methods.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/audio_stream/audio_stream.h"
+#include "tarvex/sound/sample_shares.h"
 
-namespace {
+namespace tarvex::sound {
 
-namespace rt = tarvex::rt;
 using rt::Ref;
 using Obj = tarvex_SoundObject;
 
-constexpr char kFullName[] = "tarvex.sound.sound.Sound";
-constexpr char kFile[] = "src/tarvex/sound/sound";
-constexpr char kPickleMessage[] = "self._raw cannot be converted to a Python object for pickling";
+constexpr rt::Where kWhere{"tarvex.sound.sound.Sound", "src/tarvex/sound/sound"};
 
-PyTypeObject type = {PyVarObject_HEAD_INIT(nullptr, 0)};
-tarvex_SoundVTable vtable{};
+extern PyTypeObject sound_type;
+extern tarvex_SoundVTable vtable;
 
-PyTypeObject* stream_type = nullptr;
-tarvex_AudioStreamVTable* stream_vt = nullptr;
+// Bound at exec time.
+PyTypeObject* stream_type;
+tarvex_AudioStreamVTable* stream_vt;
+
+namespace {
 
 Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
-bool is_sound(PyObject* o) noexcept { return PyObject_TypeCheck(o, &type); }
 
-void traceback(const char* name) { rt::add_traceback(kFullName, name, kFile); }
-
-// ---------------------------------------------------------- shared samples
-
-// The samples of one aliased source: the raylib value that owns them and how
-// many loaded sounds (the source and its aliases) still use them.
-struct SampleShare {
-  Sound owner;
-  bool owner_is_alias;
-  Py_ssize_t users;
-};
-
-// Every loaded sound that takes part in a share, by its raylib buffer. The
-// table is touched only under `shares_lock` (sounds may be released from any
-// thread on the free-threaded interpreter).
-std::unordered_map<const void*, SampleShare*>* shares = nullptr;
-PyMutex shares_lock = {};
-
-struct SharesGuard {
-  SharesGuard() { PyMutex_Lock(&shares_lock); }
-  ~SharesGuard() { PyMutex_Unlock(&shares_lock); }
-  SharesGuard(const SharesGuard&) = delete;
-  SharesGuard& operator=(const SharesGuard&) = delete;
-};
-
-void unload_raw(const Sound& s, bool alias) noexcept {
-  if (alias)
-    UnloadSoundAlias(s);
-  else
-    UnloadSound(s);
-}
-
-// Releases a loaded raylib sound made by this module (alias or not).
-void release_raw(const Sound& raw, bool alias) noexcept {
-  SharesGuard guard;
-  auto it = shares->find(raw.stream.buffer);
-  if (it == shares->end()) {
-    unload_raw(raw, alias);
-    return;
-  }
-  SampleShare* share = it->second;
-  shares->erase(it);
-  if (share->owner.stream.buffer == raw.stream.buffer) {
-    // The source itself: silence it now, free it with the last alias.
-    StopSound(raw);
-  } else {
-    // An alias frees its own buffer only; the samples stay.
-    UnloadSoundAlias(raw);
-  }
-  if (--share->users == 0) {
-    unload_raw(share->owner, share->owner_is_alias);
-    delete share;
-  }
-}
+// ---------------------------------------------------------------------------
+// Release
 
 // The sound's AudioStream holds a copy of the raylib stream. Once the sound
 // lets its buffer go (or stops tracking the object), the copy's buffer
@@ -113,40 +59,8 @@ void release(Obj* self) noexcept {
   release_raw(raw, self->_is_alias != 0);
 }
 
-// An alias of `source`, a loaded sound, registered in its source's share.
-// Returns false with MemoryError set (and nothing left behind) on failure.
-bool make_alias(const Sound& source, bool source_is_alias, Sound* out) noexcept {
-  SharesGuard guard;
-  try {
-    auto [it, fresh] = shares->try_emplace(source.stream.buffer, nullptr);
-    if (fresh) {
-      try {
-        it->second = new SampleShare{source, source_is_alias, 1};
-      } catch (...) {
-        shares->erase(it);
-        throw;
-      }
-    }
-    SampleShare* share = it->second;
-    Sound alias = LoadSoundAlias(source);
-    if (alias.stream.buffer) {
-      try {
-        shares->emplace(alias.stream.buffer, share);
-      } catch (...) {
-        UnloadSoundAlias(alias);
-        throw;
-      }
-      ++share->users;
-    }
-    *out = alias;
-    return true;
-  } catch (...) {
-    PyErr_NoMemory();
-    return false;
-  }
-}
-
-// ------------------------------------------------------------------ creation
+// ---------------------------------------------------------------------------
+// Creation and the C-level entries
 
 PyObject* alloc_empty(PyTypeObject* t) noexcept {
   PyObject* o = t->tp_alloc(t, 0);
@@ -163,16 +77,16 @@ PyObject* alloc_empty(PyTypeObject* t) noexcept {
 PyObject* tp_new(PyTypeObject* t, PyObject*, PyObject*) { return alloc_empty(t); }
 
 // Calling the type: arguments are accepted and ignored.
-PyObject* vectorcall(PyObject* t, PyObject* const*, size_t, PyObject*) {
+PyObject* construct(PyObject* t, PyObject* const*, size_t, PyObject*) {
   return alloc_empty(reinterpret_cast<PyTypeObject*>(t));
 }
 
-PyObject* new_(Sound raw, tarvex_SoundAliasArg* opt) {
-  int is_alias = (opt && opt->count > 0) ? opt->is_alias : 0;
-  Ref o(alloc_empty(&type));
+// A sound that owns `raw` (released here if no object can take it), with its
+// stream as a borrowed AudioStream.
+PyObject* wrap(Sound raw, int is_alias) {
+  Ref o(alloc_empty(&sound_type));
   if (!o) {
     if (raw.stream.buffer) release_raw(raw, is_alias != 0);
-    traceback("new");
     return nullptr;
   }
   Obj* s = as(o.get());
@@ -182,115 +96,59 @@ PyObject* new_(Sound raw, tarvex_SoundAliasArg* opt) {
   s->_pitch = 1.0f;
   s->_pan = 0.5f;
   PyObject* stream = stream_vt->cfrom_struct(raw.stream, nullptr);
-  if (!stream) {
-    traceback("new");
-    return nullptr;  // dropping the sound releases what it holds
-  }
+  if (!stream) return nullptr;  // dropping the sound releases what it holds
   Py_SETREF(s->_stream, stream);
   return o.release();
 }
 
-void c_unload(Obj* self) { release(self); }
-
-// ------------------------------------------------------------------ methods
-
-// The package's file-name rule: exactly a str (None names the missing
-// `encode`), encoded to UTF-8 (strict). The pointer stays valid while the
-// str lives, since the str caches its encoding.
-const char* file_name_arg(PyObject* o) {
-  if (o == Py_None) {
-    PyErr_Format(PyExc_AttributeError, "'NoneType' object has no attribute '%.30s'", "encode");
-    return nullptr;
-  }
-  if (!PyUnicode_CheckExact(o)) {
-    rt::arg_type_error("file_name", "str", o);
-    return nullptr;
-  }
-  Py_ssize_t len;
-  const char* s = PyUnicode_AsUTF8AndSize(o, &len);
-  if (!s) return nullptr;
-  // raylib stops at the first NUL: a name cut short there would silently
-  // name another file.
-  if (std::strlen(s) != static_cast<size_t>(len)) {
-    PyErr_SetString(PyExc_ValueError, "embedded null character in file_name");
-    return nullptr;
-  }
-  return s;
-}
-
-const char* const kLoadNames[] = {"file_name"};
-const rt::Params kLoadParams{"load", kLoadNames, 1, 1};
-
-PyObject* py_load(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* a[1];
-  if (!rt::bind_fast(kLoadParams, args, nargs, kwnames, a)) {
-    traceback("load");
-    return nullptr;
-  }
-  const char* name = file_name_arg(a[0]);
-  if (!name) {
-    traceback("load");
-    return nullptr;
-  }
-  tarvex_SoundAliasArg opt{1, 0};
-  PyObject* r = vtable.new_(LoadSound(name), &opt);
-  if (!r) traceback("load");
+PyObject* entry_new(Sound raw, tarvex_SoundAliasArg* opt) {
+  PyObject* r = wrap(raw, (opt && opt->count > 0) ? opt->is_alias : 0);
+  if (!r) rt::add_traceback(kWhere, "new");
   return r;
 }
 
-const char* const kAliasNames[] = {"source"};
-const rt::Params kAliasParams{"load_alias", kAliasNames, 1, 1};
+void entry_c_unload(Obj* self) { release(self); }
 
-PyObject* py_load_alias(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* a[1];
-  if (!rt::bind_fast(kAliasParams, args, nargs, kwnames, a)) {
-    traceback("load_alias");
-    return nullptr;
-  }
-  // None carries no sound: refused like any other non-Sound.
-  if (!is_sound(a[0])) {
-    rt::arg_type_error("source", kFullName, a[0]);
-    traceback("load_alias");
-    return nullptr;
-  }
-  Obj* src = as(a[0]);
+}  // namespace
+
+tarvex_SoundVTable vtable = {
+    .new_ = entry_new,
+    .c_unload = entry_c_unload,
+};
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Loading
+
+PyObject* load(PyObject* file_name) {
+  const char* name;
+  if (!rt::utf8_argument(file_name, "file_name", &name)) return nullptr;
+  tarvex_SoundAliasArg opt{1, 0};
+  return entry_new(LoadSound(name), &opt);
+}
+
+PyObject* load_alias(Obj* source) {
   Sound alias{};
   // raylib's LoadSoundAlias dereferences the source's buffer: a source that
   // is not loaded gives an invalid alias without calling it.
-  if (src->_raw.stream.buffer && !make_alias(src->_raw, src->_is_alias != 0, &alias)) {
-    traceback("load_alias");
+  if (source->_raw.stream.buffer && !make_alias(source->_raw, source->_is_alias != 0, &alias))
     return nullptr;
-  }
   tarvex_SoundAliasArg opt{1, 1};
-  PyObject* r = vtable.new_(alias, &opt);
-  if (!r) traceback("load_alias");
-  return r;
+  return entry_new(alias, &opt);
 }
 
-// The methods without parameters: each hands the sound to one raylib call
-// (unload goes through the C table). None tests whether the sound is loaded;
-// raylib ignores a null buffer.
-template <const char* Name, void (*Act)(Sound)>
-PyObject* py_action(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
-  if (!rt::no_args(Name, nargs, kwnames)) {
-    traceback(Name);
-    return nullptr;
-  }
-  Act(as(self)->_raw);
-  Py_RETURN_NONE;
+// ---------------------------------------------------------------------------
+// Playback: each hands the sound to one raylib call. None tests whether the
+// sound is loaded; raylib ignores a null buffer.
+
+template <void (*Act)(Sound)>
+void playback(Obj* self) {
+  Act(self->_raw);
 }
 
-constexpr char kPlay[] = "play", kStop[] = "stop", kPause[] = "pause", kResume[] = "resume",
-               kUnload[] = "unload";
-
-PyObject* py_unload(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
-  if (!rt::no_args(kUnload, nargs, kwnames)) {
-    traceback(kUnload);
-    return nullptr;
-  }
-  vtable.c_unload(as(self));
-  Py_RETURN_NONE;
-}
+// ---------------------------------------------------------------------------
+// update(data, frame_count)
 
 // Bytes of one sample as raylib stores `bits`-bit samples (8-bit unsigned,
 // 16-bit signed, 32-bit float); 0 for a size raylib has no layout for.
@@ -351,109 +209,79 @@ bool get_buffer(PyObject* data, Py_buffer* view) {
   return false;
 }
 
-const char* const kUpdateNames[] = {"data", "frame_count"};
-const rt::Params kUpdateParams{"update", kUpdateNames, 2, 2};
-
-PyObject* update_impl(Obj* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* a[2];
-  if (!rt::bind_fast(kUpdateParams, args, nargs, kwnames, a)) return nullptr;
-  int frames;
-  if (!rt::to_c_int(a[1], &frames)) return nullptr;
+// frame_count is converted (and truncated) before the buffer is asked for.
+void update(Obj* self, PyObject* data, int frames) {
   Py_buffer view;
-  if (!get_buffer(a[0], &view)) return nullptr;
-  bool ok = true;
+  if (!get_buffer(data, &view)) return;
   if (frames < 0) {
     PyErr_Format(PyExc_ValueError, "frame_count must not be negative (got %d)", frames);
-    ok = false;
-  } else if (self->_raw.stream.buffer) {
-    ok = check_update(self->_raw, frames, view.len);
-    if (ok) UpdateSound(self->_raw, view.buf, frames);
+  } else if (self->_raw.stream.buffer && check_update(self->_raw, frames, view.len)) {
+    UpdateSound(self->_raw, view.buf, frames);
   }
   PyBuffer_Release(&view);
-  if (!ok) return nullptr;
-  Py_RETURN_NONE;
 }
 
-PyObject* py_update(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* r = update_impl(as(self), args, nargs, kwnames);
-  if (!r) traceback("update");
-  return r;
-}
+using Declare = rt::Declare<kWhere, Obj>;
 
-constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
-constexpr int kStatic = METH_STATIC | kMethod;
+// A Sound or a subclass; None carries no sound and is refused like any
+// other object.
+using Source = rt::Instance<"source", &sound_type, Obj>;
 
 PyMethodDef methods[] = {
-    {"load", rt::cfunc(py_load), kStatic, "load(file_name)\n--\n\nload(file_name) -> Sound"},
-    {"load_alias", rt::cfunc(py_load_alias), kStatic,
-     "load_alias(source)\n--\n\nload_alias(source) -> Sound"},
-    {kPlay, rt::cfunc(py_action<kPlay, PlaySound>), kMethod, "play($self)\n--\n\nplay() -> None"},
-    {kStop, rt::cfunc(py_action<kStop, StopSound>), kMethod, "stop($self)\n--\n\nstop() -> None"},
-    {kPause, rt::cfunc(py_action<kPause, PauseSound>), kMethod,
-     "pause($self)\n--\n\npause() -> None"},
-    {kResume, rt::cfunc(py_action<kResume, ResumeSound>), kMethod,
-     "resume($self)\n--\n\nresume() -> None"},
-    {kUnload, rt::cfunc(py_unload), kMethod, "unload($self)\n--\n\nunload() -> None"},
-    {"update", rt::cfunc(py_update), kMethod,
-     "update($self, data, frame_count)\n--\n\nupdate(data, frame_count) -> None"},
-    {nullptr, nullptr, 0, nullptr},
+    Declare::static_method<"load", load,
+                           rt::StrOrNone<"file_name">>::def<"load(file_name) -> Sound">(),
+    Declare::static_method<"load_alias", load_alias, Source>::def<"load_alias(source) -> Sound">(),
+    Declare::method<"play", playback<PlaySound>>::def<"play() -> None">(),
+    Declare::method<"stop", playback<StopSound>>::def<"stop() -> None">(),
+    Declare::method<"pause", playback<PauseSound>>::def<"pause() -> None">(),
+    Declare::method<"resume", playback<ResumeSound>>::def<"resume() -> None">(),
+    Declare::plain_entry<"unload", entry_c_unload>::def<"unload() -> None">(),
+    Declare::method<"update", update, rt::Object<"data">,
+                    rt::Int<"frame_count">>::def<"update(data, frame_count) -> None">(),
+    rt::kEndOfMethods,
 };
 
-// --------------------------------------------------------------- properties
+// ---------------------------------------------------------------------------
+// Properties
 
-PyObject* get_valid(PyObject* o, void*) {
-  const Sound& s = as(o)->_raw;
-  return PyBool_FromLong(s.stream.buffer != nullptr && IsSoundValid(s));
+bool get_valid(Obj* self) {
+  const Sound& s = self->_raw;
+  return s.stream.buffer != nullptr && IsSoundValid(s);
 }
-PyObject* get_is_alias(PyObject* o, void*) { return PyBool_FromLong(as(o)->_is_alias != 0); }
-PyObject* get_frame_count(PyObject* o, void*) {
-  return PyLong_FromUnsignedLong(as(o)->_raw.frameCount);
-}
-PyObject* get_stream(PyObject* o, void*) { return Py_NewRef(as(o)->_stream); }
-PyObject* get_playing(PyObject* o, void*) { return PyBool_FromLong(IsSoundPlaying(as(o)->_raw)); }
+bool get_is_alias(Obj* self) { return self->_is_alias != 0; }
+PyObject* get_frame_count(Obj* self) { return PyLong_FromUnsignedLong(self->_raw.frameCount); }
+PyObject* get_stream(Obj* self) { return Py_NewRef(self->_stream); }
+bool get_playing(Obj* self) { return IsSoundPlaying(self->_raw); }
 
 // A float property stored as a 32-bit float and handed to raylib on write.
-template <float Obj::* Field, void (*Set)(Sound, float)>
-struct FloatProperty {
-  static PyObject* get(PyObject* o, void*) {
-    return PyFloat_FromDouble(static_cast<double>(as(o)->*Field));
-  }
-  static int set(PyObject* o, PyObject* value, void* name) {
-    double d;
-    if (!value) {
-      rt::property_deletion_error();
-    } else if (rt::to_double(value, &d)) {
-      float f = rt::narrow(d);
-      as(o)->*Field = f;
-      Set(as(o)->_raw, f);
-      return 0;
-    }
-    traceback(static_cast<const char*>(name));
-    return -1;
-  }
+template <float Obj::* Field>
+double get_float(Obj* self) {
+  return static_cast<double>(self->*Field);
+}
+template <float Obj::* Field, void (*Apply)(Sound, float)>
+void set_float(Obj* self, float value) {
+  self->*Field = value;
+  Apply(self->_raw, value);
+}
+
+template <rt::Name N, float Obj::* Field, void (*Apply)(Sound, float)>
+using FloatProperty =
+    rt::Property<kWhere, Obj, N, get_float<Field>, set_float<Field, Apply>, rt::Float<"value">>;
+
+PyGetSetDef properties[] = {
+    rt::Property<kWhere, Obj, "valid", get_valid>::def(),
+    rt::Property<kWhere, Obj, "is_alias", get_is_alias>::def(),
+    rt::Property<kWhere, Obj, "frame_count", get_frame_count>::def(),
+    rt::Property<kWhere, Obj, "stream", get_stream>::def(),
+    rt::Property<kWhere, Obj, "playing", get_playing>::def(),
+    FloatProperty<"volume", &Obj::_volume, SetSoundVolume>::def(),
+    FloatProperty<"pitch", &Obj::_pitch, SetSoundPitch>::def(),
+    FloatProperty<"pan", &Obj::_pan, SetSoundPan>::def(),
+    rt::kEndOfProperties,
 };
 
-using Volume = FloatProperty<&Obj::_volume, SetSoundVolume>;
-using Pitch = FloatProperty<&Obj::_pitch, SetSoundPitch>;
-using Pan = FloatProperty<&Obj::_pan, SetSoundPan>;
-
-char kVolumeSet[] = "volume.__set__";
-char kPitchSet[] = "pitch.__set__";
-char kPanSet[] = "pan.__set__";
-
-PyGetSetDef getsets[] = {
-    {"valid", get_valid, nullptr, nullptr, nullptr},
-    {"is_alias", get_is_alias, nullptr, nullptr, nullptr},
-    {"frame_count", get_frame_count, nullptr, nullptr, nullptr},
-    {"stream", get_stream, nullptr, nullptr, nullptr},
-    {"playing", get_playing, nullptr, nullptr, nullptr},
-    {"volume", Volume::get, Volume::set, nullptr, kVolumeSet},
-    {"pitch", Pitch::get, Pitch::set, nullptr, kPitchSet},
-    {"pan", Pan::get, Pan::set, nullptr, kPanSet},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
-
-// ---------------------------------------------------------------- the type
+// ---------------------------------------------------------------------------
+// Garbage collection
 
 int traverse(PyObject* o, visitproc visit, void* arg) {
   Py_VISIT(as(o)->_stream);
@@ -470,51 +298,54 @@ int clear(PyObject* o) {
 
 void dealloc(PyObject* o) {
   PyObject_GC_UnTrack(o);
-  PyObject* exc = PyErr_GetRaisedException();
-  release(as(o));
-  Py_CLEAR(as(o)->_stream);
-  PyErr_SetRaisedException(exc);
+  {
+    rt::ErrorScope scope;
+    release(as(o));
+    Py_CLEAR(as(o)->_stream);
+  }
   Py_TYPE(o)->tp_free(o);
 }
 
-int constants() {
-  try {
-    if (!shares) shares = new std::unordered_map<const void*, SampleShare*>();
-  } catch (...) {
-    PyErr_NoMemory();
-    return -1;
-  }
-  vtable.new_ = new_;
-  vtable.c_unload = c_unload;
-  type.tp_name = kFullName;
-  type.tp_basicsize = sizeof(Obj);
-  type.tp_itemsize = 0;
-  type.tp_dealloc = dealloc;
-  type.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-  type.tp_traverse = traverse;
-  type.tp_clear = clear;
-  type.tp_methods = methods;
-  type.tp_getset = getsets;
-  type.tp_new = tp_new;
-  type.tp_vectorcall = vectorcall;
-  return 0;
-}
+}  // namespace
+
+PyTypeObject sound_type = {
+    .ob_base = rt::kStaticTypeHead[0],
+    .tp_name = kWhere.path,
+    .tp_basicsize = sizeof(Obj),
+    .tp_dealloc = dealloc,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_traverse = traverse,
+    .tp_clear = clear,
+    .tp_methods = methods,
+    .tp_getset = properties,
+    .tp_new = tp_new,
+    .tp_vectorcall = construct,
+};
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Module
 
 // raylib logs every file it reads at INFO level; warnings still show.
-int body(PyObject*) {
+int quiet_raylib(PyObject*) {
   SetTraceLogLevel(LOG_WARNING);
   return 0;
 }
 
-rt::TypeEntry types[] = {
-    {&type, "Sound", &vtable, rt::PickleRefusal<kPickleMessage, kFullName, kFile>::defs}};
-rt::Sibling siblings[] = {
+using Pickling =
+    rt::PickleRefusal<kWhere, "self._raw cannot be converted to a Python object for pickling">;
+
+const rt::TypeEntry types[] = {{&sound_type, &vtable, Pickling::defs}};
+const rt::Sibling siblings[] = {
     {"tarvex.audio_stream.audio_stream", "AudioStream", sizeof(tarvex_AudioStreamObject),
      &stream_type, reinterpret_cast<void**>(&stream_vt)},
 };
-rt::Module module_frame({"sound", "tarvex.sound.sound", kFile, types, 1, siblings, 1, constants,
-                         body});
 
 }  // namespace
+}  // namespace tarvex::sound
 
-PyMODINIT_FUNC PyInit_sound() { return module_frame.init(); }
+TARVEX_MODULE(sound, {.types = tarvex::sound::types,
+                      .siblings = tarvex::sound::siblings,
+                      .constants = tarvex::sound::make_sample_shares,
+                      .body = tarvex::sound::quiet_raylib})
