@@ -130,7 +130,10 @@ int body(PyObject* module) {
   return PyModule_AddFunctions(module, methods);
 }
 
-rt::Module module_frame("_tarvex_bench", {.siblings = siblings, .body = body, .full_name = "_tarvex_bench", .file = "benchmarks/native/bench_helper"});
+rt::Module module_frame("_tarvex_bench", {.siblings = siblings,
+                                          .body = body,
+                                          .full_name = "_tarvex_bench",
+                                          .file = "benchmarks/native/bench_helper"});
 
 }  // namespace
 
