@@ -3,22 +3,24 @@ the built package (autodoc imports it, so its docstrings are the text); run
 it through `./dev docs`, which puts the build on the import path."""
 import importlib
 import os
+
 from docutils import nodes
 from docutils.parsers.rst import Directive
 from docutils.statemachine import StringList
 
-# autodoc would otherwise document a native module's type stub in its place,
-# and the stubs carry no docstrings: the reference documents the modules.
+import tarvex.colors.colors
+import tarvex.image.image
+from tarvex.color.color import Color
+from tarvex.image.image import Image
+
+# autodoc would otherwise load a native module's type stub in its place, and
+# the stubs carry no docstrings: the reference documents the modules, all
+# imported here.
 os.environ["SPHINX_AUTODOC_IGNORE_NATIVE_MODULE_TYPE_STUBS"] = "1"
 MODULES = ["vector2", "vector3", "vector4", "rect", "color", "colors", "image", "sound",
            "audio_stream", "glyph_info", "parser"]
 for _m in MODULES:
     importlib.import_module(f"tarvex.{_m}.{_m}")
-
-import tarvex.colors.colors  # noqa: E402
-import tarvex.image.image  # noqa: E402
-from tarvex.color.color import Color  # noqa: E402
-from tarvex.image.image import Image  # noqa: E402
 
 project = "tarvex"
 copyright = "the tarvex developers"
@@ -28,13 +30,11 @@ html_theme = "alabaster"
 html_static_path = []
 html_copy_source = False
 nitpicky = True
-# The C side of the guide names raylib's and the interpreter's types, which
-# the reference does not document.
-nitpick_ignore_regex = [("c:.*", r"(PyObject|Vector2|Rectangle|Color|tarvex_.*)")]
 
 autodoc_default_options = {"members": True, "undoc-members": True, "member-order": "groupwise"}
 autodoc_docstring_signature = True
-# Signatures show parameter names; the types are the stubs' business.
+# `x` in a docstring is code, as it reads in help().
+default_role = "literal"
 
 # The pixel view type is no module attribute (views come from
 # Image.data_view); the reference documents it under its own name.
