@@ -43,6 +43,8 @@ r.collide_point_tuple([5, 5])  # E: Argument 1 to "collide_point_tuple" of "Rect
 r.collide_rect_rect(Vector4(0, 0, 1, 1))  # E: Argument 1 to "collide_rect_rect" of "Rect" has incompatible type "Vector4"; expected "Rect"  [arg-type]
 r.right = "5"  # E: Incompatible types in assignment (expression has type "str", variable has type "float")  [assignment]
 Rect(1, 2, 3)  # E: No overload variant of "Rect" matches argument types "int", "int", "int"  [call-overload]
+# A Vector2 position reads the size through its x and y: a tuple has none.
+Rect(Vector2(1, 2), (3, 4))  # E: No overload variant of "Rect" matches argument types "Vector2", "tuple[int, int]"  [call-overload]
 
 Color(1, 2)  # E: Missing positional argument "b" in call to "Color"  [call-arg]
 colors.Red = (255, 0, 0)  # E: Incompatible types in assignment (expression has type "tuple[int, int, int]", variable has type "Color | None")  [assignment]

@@ -68,6 +68,9 @@ def vectors() -> None:
     assert Vector2((1, 2)) == Vector2([1, 2]) == Vector2.from_tuple((1, 2, "ignored"))
     assert Vector2.from_ints(1.9, -1.9) == Vector2.from_xy(1, -1) == Vector2.from_floats(1, -1)
     assert Vector2.from_list([1, 2]) == Vector2.from_vector2(v) == copy.copy(v.xy).yx.yx
+    ints: list[int] = [1, 2]
+    floats: list[float] = [1.0, 2.0]
+    assert Vector2(ints) == Vector2.from_list(floats) == Vector2(floats)
 
     v3 = Vector3(1, 0, 0)
     assert_type(v3.cross(Vector3(0, 1, 0)), Vector3)
@@ -87,6 +90,9 @@ def rects() -> None:
     assert Rect() == Rect(Vector2(0, 0))
     assert Rect(Vector4(1, 2, 3, 4)) == Rect((1, 2), (3, 4)) == Rect(Vector2(1, 2), Vector2(3, 4))
     assert Rect([1, 2, 3, 4]) == Rect(Rect(1, 2, 3, 4))
+    position: list[int] = [1, 2]
+    size: list[float] = [3.0, 4.0]
+    assert Rect(position, size) == Rect(Vector2(1, 2), Vector2(3, 4)) == Rect((1, 2), Vector2(3, 4))
     r.right = 20
     r.centerx = 5.0
     r.center = (5, 5)
@@ -99,9 +105,10 @@ def rects() -> None:
     assert_type(r.get_width() + r.get_height(), float)
     assert r.collide_point((5, 5)) and r.collide_point([5, 5]) and r.collide_point(Vector2(5, 5))
     assert r.collide_point_vector2(Vector2(5, 5)) and r.collide_point_tuple((5, 5, "extra"))
-    assert r.collide_point_list([5.0, 5.0])
+    assert r.collide_point_list([5.0, 5.0]) and r.collide_point_list(position)
     assert r.collide_rect(Rect(1, 1, 2, 2)) and r.collide_rect(Vector4(1, 1, 2, 2))
-    assert r.collide_rect((1, 1, 2, 2)) and r.collide_rect_list([1, 1, 2, 2])
+    quad: list[int] = [1, 1, 2, 2]
+    assert r.collide_rect((1, 1, 2, 2)) and r.collide_rect_list(quad) and r.collide_rect(quad)
     assert r.collide_rect_rect(Rect(1, 1, 2, 2)) and r.collide_rect_vector4(Vector4(1, 1, 2, 2))
     assert r.collide_rect_tuple((1, 1, 2, 2))
     left, top, width, height = r

@@ -1,7 +1,18 @@
 from collections.abc import Iterator, Mapping
-from typing import Protocol, SupportsFloat, SupportsIndex, SupportsInt, TypeAlias, final, overload
+from typing import (
+    Protocol,
+    SupportsFloat,
+    SupportsIndex,
+    SupportsInt,
+    TypeAlias,
+    TypeVar,
+    final,
+    overload,
+)
 
 _Real: TypeAlias = SupportsFloat | SupportsIndex
+# Lists are invariant: a list of any kind of number.
+_RealT = TypeVar("_RealT", bound=_Real)
 
 class _ForeignVector2(Protocol):
     # Another library's vector, recognised by its clamp_magnitude_ip member.
@@ -18,7 +29,7 @@ class Vector2:
     def __init__(self) -> None: ...
     @overload
     def __init__(
-        self, other: Vector2 | _ForeignVector2 | tuple[_Real, _Real] | list[_Real], /
+        self, other: Vector2 | _ForeignVector2 | tuple[_Real, _Real] | list[_RealT], /
     ) -> None: ...
     @overload
     def __init__(self, x: _Real, y: _Real, /) -> None: ...
@@ -27,7 +38,7 @@ class Vector2:
     @staticmethod
     def from_tuple(other: tuple[_Real, _Real, *tuple[object, ...]]) -> Vector2: ...
     @staticmethod
-    def from_list(other: list[_Real]) -> Vector2: ...
+    def from_list(other: list[_RealT]) -> Vector2: ...
     @staticmethod
     def from_ints(x: SupportsInt, y: SupportsInt) -> Vector2: ...
     @staticmethod

@@ -1,7 +1,18 @@
 from collections.abc import Iterator
-from typing import Protocol, SupportsFloat, SupportsIndex, SupportsInt, TypeAlias, final, overload
+from typing import (
+    Protocol,
+    SupportsFloat,
+    SupportsIndex,
+    SupportsInt,
+    TypeAlias,
+    TypeVar,
+    final,
+    overload,
+)
 
 _Real: TypeAlias = SupportsFloat | SupportsIndex
+# Lists are invariant: a list of any kind of number.
+_RealT = TypeVar("_RealT", bound=_Real)
 
 class _ForeignVector3(Protocol):
     # Another library's vector, recognised by its clamp_magnitude_ip member.
@@ -20,7 +31,7 @@ class Vector3:
     def __init__(self) -> None: ...
     @overload
     def __init__(
-        self, other: Vector3 | _ForeignVector3 | tuple[_Real, _Real, _Real] | list[_Real], /
+        self, other: Vector3 | _ForeignVector3 | tuple[_Real, _Real, _Real] | list[_RealT], /
     ) -> None: ...
     @overload
     def __init__(self, x: _Real, y: _Real, z: _Real, /) -> None: ...
@@ -29,7 +40,7 @@ class Vector3:
     @staticmethod
     def from_tuple(other: tuple[_Real, _Real, _Real, *tuple[object, ...]]) -> Vector3: ...
     @staticmethod
-    def from_list(other: list[_Real]) -> Vector3: ...
+    def from_list(other: list[_RealT]) -> Vector3: ...
     @staticmethod
     def from_ints(x: SupportsInt, y: SupportsInt, z: SupportsInt) -> Vector3: ...
     @staticmethod

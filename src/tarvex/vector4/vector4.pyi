@@ -1,7 +1,18 @@
 from collections.abc import Iterator
-from typing import Protocol, SupportsFloat, SupportsIndex, SupportsInt, TypeAlias, final, overload
+from typing import (
+    Protocol,
+    SupportsFloat,
+    SupportsIndex,
+    SupportsInt,
+    TypeAlias,
+    TypeVar,
+    final,
+    overload,
+)
 
 _Real: TypeAlias = SupportsFloat | SupportsIndex
+# Lists are invariant: a list of any kind of number.
+_RealT = TypeVar("_RealT", bound=_Real)
 
 class _ForeignVector4(Protocol):
     # Another library's vector, recognised by its clamp_magnitude_ip member.
@@ -22,7 +33,9 @@ class Vector4:
     def __init__(self) -> None: ...
     @overload
     def __init__(
-        self, other: Vector4 | _ForeignVector4 | tuple[_Real, _Real, _Real, _Real] | list[_Real], /
+        self,
+        other: Vector4 | _ForeignVector4 | tuple[_Real, _Real, _Real, _Real] | list[_RealT],
+        /,
     ) -> None: ...
     @overload
     def __init__(self, x: _Real, y: _Real, z: _Real, w: _Real, /) -> None: ...
@@ -31,7 +44,7 @@ class Vector4:
     @staticmethod
     def from_tuple(other: tuple[_Real, _Real, _Real, _Real, *tuple[object, ...]]) -> Vector4: ...
     @staticmethod
-    def from_list(other: list[_Real]) -> Vector4: ...
+    def from_list(other: list[_RealT]) -> Vector4: ...
     @staticmethod
     def from_ints(x: SupportsInt, y: SupportsInt, z: SupportsInt, w: SupportsInt) -> Vector4: ...
     @staticmethod
