@@ -1,0 +1,64 @@
+"""Every type, and every callable and property of every type, carries a
+docstring, and every callable has a signature that inspect can read."""
+import importlib
+import inspect
+
+import pytest
+
+from tarvex.color.color import Color
+from tarvex.image.image import Image
+
+MODULES = ["vector2", "vector3", "vector4", "rect", "color", "colors", "image", "sound",
+           "audio_stream", "glyph_info"]
+CALLABLE_KINDS = {"method_descriptor", "builtin_function_or_method", "classmethod_descriptor",
+                  "wrapper_descriptor", "staticmethod", "classmethod"}
+PROPERTY_KINDS = {"getset_descriptor", "member_descriptor"}
+NOT_MEMBERS = {"__doc__", "__module__", "__pyx_vtable__", "__hash__"}
+DISALLOW_INSTANTIATION = 1 << 7
+
+
+def types_of(name):
+    module = importlib.import_module(f"tarvex.{name}.{name}")
+    found = [v for v in vars(module).values() if isinstance(v, type)]
+    if name == "image":
+        # The pixel view type is reachable only through Image.data_view.
+        found.append(type(Image.generate_with_color(1, 1, Color(0, 0, 0)).data_view))
+    return found
+
+
+def problems(t):
+    """What `t` lacks, one text per missing docstring or signature."""
+    out = []
+    if not (t.__doc__ or "").strip():
+        out.append(f"{t.__qualname__}: no docstring")
+    if not t.__flags__ & DISALLOW_INSTANTIATION:
+        try:
+            inspect.signature(t)
+        except ValueError:
+            out.append(f"{t.__qualname__}: no signature")
+    for name, member in vars(t).items():
+        if name in NOT_MEMBERS and not callable(member):
+            continue
+        kind = type(member).__name__
+        where = f"{t.__qualname__}.{name}"
+        if kind not in CALLABLE_KINDS | PROPERTY_KINDS:
+            out.append(f"{where}: unexpected member kind {kind}")
+            continue
+        if not (member.__doc__ or "").strip():
+            out.append(f"{where}: no docstring")
+        if kind in CALLABLE_KINDS:
+            try:
+                inspect.signature(getattr(t, name))
+            except ValueError:
+                out.append(f"{where}: no signature")
+    return out
+
+
+@pytest.mark.xfail(strict=True, raises=AssertionError,
+                   reason="docstrings and signatures are added with the runtime's method "
+                          "declarations")
+@pytest.mark.parametrize("name", MODULES)
+def test_every_public_item_has_a_docstring_and_a_signature(name):
+    missing = [p for t in types_of(name) for p in problems(t)]
+    assert missing == []
+
