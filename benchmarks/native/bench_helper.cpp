@@ -2,8 +2,6 @@
 // and returns the mean time per operation in nanoseconds.
 #include <time.h>
 
-#include "tarvex/_runtime/convert.h"
-#include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_runtime/ref.h"
 #include "tarvex/parser.h"

@@ -78,8 +78,8 @@ typedef struct tarvex_ParserAPI {
 
 /* Reads one function out of the module's __pyx_capi__, checking its
  * signature. Returns null with an exception set on failure. */
-static inline void* tarvex__parser_function(PyObject* capi, const char* module, const char* name,
-                                            const char* sig) {
+static inline void* tarvex_parser_lookup_(PyObject* capi, const char* module, const char* name,
+                                          const char* sig) {
   PyObject* capsule = NULL;
   void* function = NULL;
   int found = PyDict_GetItemStringRef(capi, name, &capsule);
@@ -116,14 +116,14 @@ static inline int tarvex_import_parser_from(const char* module, tarvex_ParserAPI
   if (!PyDict_Check(capi)) {
     PyErr_Format(PyExc_TypeError, "%.200s.__pyx_capi__ is not a dict", module);
   } else {
-    found.parse_vector2_like = (tarvex_parse_vector2_like_t)tarvex__parser_function(
+    found.parse_vector2_like = (tarvex_parse_vector2_like_t)tarvex_parser_lookup_(
         capi, module, "parse_vector2_like", TARVEX_PARSE_VECTOR2_LIKE_SIG);
     found.parse_rect_like = found.parse_vector2_like
-                                ? (tarvex_parse_rect_like_t)tarvex__parser_function(
+                                ? (tarvex_parse_rect_like_t)tarvex_parser_lookup_(
                                       capi, module, "parse_rect_like", TARVEX_PARSE_RECT_LIKE_SIG)
                                 : NULL;
     found.parse_color_like =
-        found.parse_rect_like ? (tarvex_parse_color_like_t)tarvex__parser_function(
+        found.parse_rect_like ? (tarvex_parse_color_like_t)tarvex_parser_lookup_(
                                     capi, module, "parse_color_like", TARVEX_PARSE_COLOR_LIKE_SIG)
                               : NULL;
     ok = found.parse_color_like != NULL;

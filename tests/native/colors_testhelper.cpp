@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <iterator>
 
-#include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_runtime/ref.h"

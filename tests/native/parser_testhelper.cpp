@@ -2,10 +2,9 @@
 // native module does, through include/tarvex/parser.h.
 #include <tarvex/parser.h>
 
+#include <cmath>
 #include <cstring>
 
-#include "tarvex/_runtime/convert.h"
-#include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_runtime/ref.h"
 

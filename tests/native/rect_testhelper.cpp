@@ -10,6 +10,8 @@
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_runtime/ref.h"
 #include "tarvex/rect/rect.h"
+#include "tarvex/vector2/vector2.h"
+#include "tarvex/vector4/vector4.h"
 
 namespace {
 

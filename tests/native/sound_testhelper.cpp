@@ -1,12 +1,12 @@
 // Test-only module that binds Sound and AudioStream the way a sibling module
 // does, reads their instance layouts and calls their C method tables.
+#include <cstddef>
 #include <mutex>
 #include <vector>
 
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/module.h"
-#include "tarvex/_runtime/ref.h"
 #include "tarvex/audio_stream/audio_stream.h"
 #include "tarvex/sound/sound.h"
 

@@ -202,21 +202,21 @@ PyObject* call2(PyObject*, PyObject* const* args, Py_ssize_t n) {
   if (!entry_name(args, n, &e)) return nullptr;
   Args a{args + 1, n - 1};
   return call_common<tarvex_Vector2Object, tarvex_Vector2VTable, 2>(
-      v2_type, v2_vt, e, a, [](std::string_view e, Args& a, bool* handled) -> PyObject* {
+      v2_type, v2_vt, e, a, [](std::string_view entry, Args& in, bool* handled) -> PyObject* {
         *handled = true;
-        if (e == "cfrom_struct") {
+        if (entry == "cfrom_struct") {
           float x, y;
-          if (!a.f(&x) || !a.f(&y) || !a.done()) return nullptr;
+          if (!in.f(&x) || !in.f(&y) || !in.done()) return nullptr;
           return v2_vt->cfrom_struct(Vector2{x, y});
         }
-        if (e == "cfrom_vector2") {
+        if (entry == "cfrom_vector2") {
           tarvex_Vector2Object* o;
-          if (!a.vec(v2_type, &o) || !a.done()) return nullptr;
+          if (!in.vec(v2_type, &o) || !in.done()) return nullptr;
           return v2_vt->cfrom_vector2(o);
         }
-        if (e == "cfrom_xy") {
+        if (entry == "cfrom_xy") {
           double x, y;
-          if (!a.d(&x) || !a.d(&y) || !a.done()) return nullptr;
+          if (!in.d(&x) || !in.d(&y) || !in.done()) return nullptr;
           return v2_vt->cfrom_xy(x, y);
         }
         *handled = false;
@@ -229,21 +229,21 @@ PyObject* call3(PyObject*, PyObject* const* args, Py_ssize_t n) {
   if (!entry_name(args, n, &e)) return nullptr;
   Args a{args + 1, n - 1};
   return call_common<tarvex_Vector3Object, tarvex_Vector3VTable, 3>(
-      v3_type, v3_vt, e, a, [](std::string_view e, Args& a, bool* handled) -> PyObject* {
+      v3_type, v3_vt, e, a, [](std::string_view entry, Args& in, bool* handled) -> PyObject* {
         *handled = true;
         tarvex_Vector3Object *s, *o;
-        if (e == "cfrom_vector3") {
-          if (!a.vec(v3_type, &o) || !a.done()) return nullptr;
+        if (entry == "cfrom_vector3") {
+          if (!in.vec(v3_type, &o) || !in.done()) return nullptr;
           return v3_vt->cfrom_vector3(o);
         }
-        if (e == "cfrom_xyz") {
+        if (entry == "cfrom_xyz") {
           double x, y, z;
-          if (!a.d(&x) || !a.d(&y) || !a.d(&z) || !a.done()) return nullptr;
+          if (!in.d(&x) || !in.d(&y) || !in.d(&z) || !in.done()) return nullptr;
           return v3_vt->cfrom_xyz(x, y, z);
         }
-        if (e == "cross") {
+        if (entry == "cross") {
           int flag;
-          if (!a.vec(v3_type, &s) || !a.vec(v3_type, &o) || !a.i32(&flag) || !a.done())
+          if (!in.vec(v3_type, &s) || !in.vec(v3_type, &o) || !in.i32(&flag) || !in.done())
             return nullptr;
           return v3_vt->cross(s, o, flag);
         }
@@ -257,18 +257,18 @@ PyObject* call4(PyObject*, PyObject* const* args, Py_ssize_t n) {
   if (!entry_name(args, n, &e)) return nullptr;
   Args a{args + 1, n - 1};
   return call_common<tarvex_Vector4Object, tarvex_Vector4VTable, 4>(
-      v4_type, v4_vt, e, a, [](std::string_view e, Args& a, bool* handled) -> PyObject* {
+      v4_type, v4_vt, e, a, [](std::string_view entry, Args& in, bool* handled) -> PyObject* {
         *handled = true;
         tarvex_Vector4Object* o;
-        if (e == "cfrom_vector4") {
-          if (!a.vec(v4_type, &o) || !a.done()) return nullptr;
+        if (entry == "cfrom_vector4") {
+          if (!in.vec(v4_type, &o) || !in.done()) return nullptr;
           return v4_vt->cfrom_vector4(o);
         }
-        if (e == "cfrom_xyzw") {
+        if (entry == "cfrom_xyzw") {
           double v[4];
           for (double& x : v)
-            if (!a.d(&x)) return nullptr;
-          if (!a.done()) return nullptr;
+            if (!in.d(&x)) return nullptr;
+          if (!in.done()) return nullptr;
           return v4_vt->cfrom_xyzw(v[0], v[1], v[2], v[3]);
         }
         *handled = false;

@@ -86,7 +86,7 @@ int with_vectorcall_arguments(PyObject* args, PyObject* kwds,
     stack[nargs + k++] = value;
   }
   int r = f(context, stack, nargs, kwnames.get());
-  PyMem_Free(stack);
+  PyMem_Free(static_cast<void*>(stack));
   return r;
 }
 

@@ -2,6 +2,7 @@
 #include "tarvex/_runtime/convert.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "tarvex/_runtime/errors.h"
@@ -76,25 +77,18 @@ bool utf8_argument(PyObject* o, const char* param, const char** out) {
 char* float_repr(double v) { return PyOS_double_to_string(v, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr); }
 
 PyObject* repr_components(const char* name, const double* v, int n) {
-  char buf[512];
-  std::size_t len = std::strlen(name);
-  if (len > 64) len = 64;
-  std::memcpy(buf, name, len);
-  buf[len++] = '(';
-  for (int i = 0; i < n; ++i) {
+  PyUnicodeWriter* w = PyUnicodeWriter_Create(0);
+  if (!w) return nullptr;
+  bool ok = PyUnicodeWriter_WriteUTF8(w, name, -1) == 0 && PyUnicodeWriter_WriteChar(w, '(') == 0;
+  for (int i = 0; ok && i < n; ++i) {
     char* s = float_repr(v[i]);
-    if (!s) return nullptr;
-    std::size_t sl = std::strlen(s);
-    if (i) {
-      buf[len++] = ',';
-      buf[len++] = ' ';
-    }
-    std::memcpy(buf + len, s, sl);  // a float repr is at most 24 characters
-    len += sl;
+    ok = s && (i == 0 || PyUnicodeWriter_WriteUTF8(w, ", ", 2) == 0) &&
+         PyUnicodeWriter_WriteUTF8(w, s, -1) == 0;
     PyMem_Free(s);
   }
-  buf[len++] = ')';
-  return PyUnicode_FromStringAndSize(buf, static_cast<Py_ssize_t>(len));
+  if (ok && PyUnicodeWriter_WriteChar(w, ')') == 0) return PyUnicodeWriter_Finish(w);
+  PyUnicodeWriter_Discard(w);
+  return nullptr;
 }
 
 Py_hash_t hash_float_tuple(PyObject* self, const double* v, int n) {

@@ -47,7 +47,7 @@ inline float narrow(double d) noexcept {
 // outside the range saturate (the conversion itself would be undefined).
 template <class F>
 inline int32_t truncate_i32(F v) noexcept {
-  if (!(v == v)) return 0;
+  if (std::isnan(v)) return 0;
   if (v >= static_cast<F>(2147483648.0)) return INT32_MAX;
   if (v <= static_cast<F>(-2147483648.0)) return INT32_MIN;
   return static_cast<int32_t>(v);

@@ -119,7 +119,7 @@ struct Function {
       return nullptr;
     }
     PyObject* r = std::apply(
-        [self](auto... v) {
+        [&](auto... v) {
           return result_of([&] {
             if constexpr (is_static)
               return Body(v...);
@@ -367,21 +367,27 @@ struct Indexed {
   }
   // The value is converted before the index is read.
   static int assign(PyObject* self, PyObject* key, PyObject* value) {
-    double d;
-    Py_ssize_t i;
     if (!value) {
       subscript_deletion_error(Py_TYPE(self));
-    } else if (to_double(value, &d) &&
-               ((i = PyNumber_AsSsize_t(key, PyExc_OverflowError)) != -1 || !PyErr_Occurred())) {
-      if (i >= 0 && i < Size) {
-        Set(self, static_cast<int>(i), d);
-        return 0;
-      }
+      add_traceback(W, "__setitem__");
+      return -1;
+    }
+    double d;
+    if (!to_double(value, &d)) {
+      add_traceback(W, "__setitem__");
+      return -1;
+    }
+    Py_ssize_t i = PyNumber_AsSsize_t(key, PyExc_OverflowError);
+    if (i == -1 && PyErr_Occurred()) {
+      add_traceback(W, "__setitem__");
+      return -1;
+    }
+    if (i < 0 || i >= Size) {
       out_of_range("__setitem__");
       return -1;
     }
-    add_traceback(W, "__setitem__");
-    return -1;
+    Set(self, static_cast<int>(i), d);
+    return 0;
   }
   static inline PySequenceMethods sequence = {.sq_length = length, .sq_item = item};
   static inline PyMappingMethods mapping = {

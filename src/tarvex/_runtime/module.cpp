@@ -1,6 +1,7 @@
 // The module frame of the tarvex extension modules.
 #include "tarvex/_runtime/module.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>

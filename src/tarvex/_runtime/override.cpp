@@ -2,11 +2,16 @@
 #include "tarvex/_runtime/override.h"
 
 #include <cstring>
+#include <span>
+#include <utility>
+
+#include "tarvex/_runtime/ref.h"
 
 namespace tarvex::rt {
 
 int Overridable::prepare() {
-  if (!interned_ && !(interned_ = PyUnicode_InternFromString(name_))) return -1;
+  if (!interned_) interned_ = PyUnicode_InternFromString(name_);
+  if (!interned_) return -1;
   for (const PyMethodDef* d = type_->tp_methods; d && d->ml_name; ++d)
     if (std::strcmp(d->ml_name, name_) == 0) own_ = d->ml_meth;
   return 0;

@@ -8,7 +8,6 @@
 // modules bind to.
 #include "tarvex/color/color.h"
 
-#include <array>
 #include <cstdint>
 
 #include "tarvex/_runtime/binding.h"

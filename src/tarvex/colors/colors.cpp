@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 
+#include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/module.h"

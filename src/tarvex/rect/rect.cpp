@@ -15,6 +15,8 @@
 #include "tarvex/_runtime/override.h"
 #include "tarvex/_runtime/ref.h"
 #include "tarvex/rect/rect_values.h"
+#include "tarvex/vector2/vector2.h"
+#include "tarvex/vector4/vector4.h"
 
 namespace tarvex::rect {
 
@@ -503,8 +505,10 @@ PyObject* repr(PyObject* self) {
   char* s[4] = {};
   PyObject* out = nullptr;
   int i = 0;
-  for (; i < 4; ++i)
-    if (!(s[i] = rt::float_repr(d[i]))) break;
+  for (; i < 4; ++i) {
+    s[i] = rt::float_repr(d[i]);
+    if (!s[i]) break;
+  }
   if (i == 4)
     out = PyUnicode_FromFormat("Rect(position=(%s, %s), size=(%s, %s))", s[0], s[1], s[2], s[3]);
   for (char* p : s) PyMem_Free(p);
@@ -556,8 +560,9 @@ namespace {
 int constants() {
   static const char* const letters[4] = {"x", "y", "z", "w"};
   for (int i = 0; i < 4; ++i) {
-    if (!(s_attr[i] = PyUnicode_InternFromString(letters[i]))) return -1;
-    if (!(s_index[i] = PyLong_FromLong(i))) return -1;
+    s_attr[i] = PyUnicode_InternFromString(letters[i]);
+    s_index[i] = s_attr[i] ? PyLong_FromLong(i) : nullptr;
+    if (!s_index[i]) return -1;
   }
   return rt::prepare_overridables(overridables);
 }

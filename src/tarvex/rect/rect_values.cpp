@@ -5,6 +5,9 @@
 
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/ref.h"
+#include "tarvex/vector2/vector2.h"
+#include "tarvex/vector4/vector4.h"
 
 namespace tarvex::rect {
 
@@ -225,15 +228,15 @@ int num_compare(double recv, Num& n, int op, bool recv_left) {
 template <class Read>
 int typed_point_test(const Rectangle& r, Read read) {
   const Edges e(r);
-  int c;
   Num px;
   if (!read(0, &px)) return -1;
-  if ((c = num_compare(e.x, px, Py_LE, true)) <= 0) return c;
-  if ((c = num_compare(e.right, px, Py_LE, false)) <= 0) return c;
+  int c = num_compare(e.x, px, Py_LE, true);
+  if (c > 0) c = num_compare(e.right, px, Py_LE, false);
+  if (c <= 0) return c;
   Num py;
   if (!read(1, &py)) return -1;
-  if ((c = num_compare(e.y, py, Py_LE, true)) <= 0) return c;
-  return num_compare(e.bottom, py, Py_LE, false);
+  c = num_compare(e.y, py, Py_LE, true);
+  return c > 0 ? num_compare(e.bottom, py, Py_LE, false) : c;
 }
 
 // Open overlap test with the interpreter's additions and comparisons;
@@ -242,16 +245,17 @@ int typed_point_test(const Rectangle& r, Read read) {
 template <class Read>
 int typed_rect_test(const Rectangle& r, Read read) {
   const Edges e(r);
-  int c;
   for (int axis = 0; axis < 2; ++axis) {
     const double near = axis ? e.y : e.x;
     const double far = axis ? e.bottom : e.right;
     Num pos, size, end;
     if (!read(axis, &pos) || !read(axis + 2, &size) || !num_add(pos, size, &end)) return -1;
-    if ((c = num_compare(near, end, Py_GT, false)) <= 0) return c;  // oend > near
+    int c = num_compare(near, end, Py_GT, false);  // oend > near
+    if (c <= 0) return c;
     Num again;
     if (!read(axis, &again)) return -1;
-    if ((c = num_compare(far, again, Py_GT, true)) <= 0) return c;  // far > opos
+    c = num_compare(far, again, Py_GT, true);  // far > opos
+    if (c <= 0) return c;
   }
   return 1;
 }

@@ -6,6 +6,7 @@
 // (without it raylib loads nothing and every sound comes back invalid).
 #include "tarvex/sound/sound.h"
 
+#include <cstddef>
 #include <cstdint>
 
 #include "tarvex/_runtime/binding.h"

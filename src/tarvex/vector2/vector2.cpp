@@ -4,9 +4,9 @@
 #include <array>
 
 #include "tarvex/_runtime/convert.h"
-#include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/ref.h"
+#include "tarvex/_vector/vector_family.h"
 #include "tarvex/_vector/vector_python.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // tarvex.vector3.vector3: the three-component 32-bit vector.
 #include "tarvex/vector3/vector3.h"
 
+#include "tarvex/_vector/vector_family.h"
 #include "tarvex/_vector/vector_python.h"
 
 namespace {

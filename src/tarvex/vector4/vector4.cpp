@@ -1,6 +1,7 @@
 // tarvex.vector4.vector4: the four-component vector of 64-bit floats.
 #include "tarvex/vector4/vector4.h"
 
+#include "tarvex/_vector/vector_family.h"
 #include "tarvex/_vector/vector_python.h"
 
 namespace {
