@@ -55,8 +55,15 @@ PyModuleDef_Slot slots[] = {
     {0, nullptr},
 };
 
-PyModuleDef definition = {PyModuleDef_HEAD_INIT, "wheel_consumer", "Calls tarvex's parser.", 0,
-                          methods, slots, nullptr, nullptr, nullptr};
+PyModuleDef definition = {PyModuleDef_HEAD_INIT,
+                          "wheel_consumer",
+                          "Calls tarvex's parser.",
+                          0,
+                          methods,
+                          slots,
+                          nullptr,
+                          nullptr,
+                          nullptr};
 
 }  // namespace
 
