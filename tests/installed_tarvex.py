@@ -7,6 +7,7 @@ never from a build tree or the system. The run stops if any of that fails;
 the report header says what was found."""
 import importlib
 import importlib.metadata
+import importlib.util
 import os
 import pathlib
 import re
@@ -59,6 +60,9 @@ def _check():
     _found.append(f"tarvex {dist.version} installed in {site} ({len(MODULES)} modules, "
                   f"all recorded by the wheel)")
     _found.append("loaded from tarvex.libs: " + ", ".join(pathlib.Path(f).name for f in carried))
+    helper = importlib.util.find_spec("_vector_testhelper")
+    _found.append("test-only native helpers: " + (str(pathlib.Path(helper.origin).parent)
+                                                  if helper else "none"))
 
 
 def pytest_configure(config):
