@@ -25,7 +25,8 @@ with wave.open(str(path), "wb") as w:
 # the copy the package ships). Without a device raylib loads nothing, and the
 # sounds below simply come back invalid.
 libs = pathlib.Path(tarvex.__file__).resolve().parent.parent / "tarvex.libs"
-raylib = ctypes.CDLL(glob.glob(str(libs / "libraylib.so*"))[0])
+# (libraylib.so.600 in a build, libraylib-<hash>.so.6.0.0 in an installed wheel)
+raylib = ctypes.CDLL(glob.glob(str(libs / "libraylib*.so*"))[0])
 raylib.IsAudioDeviceReady.restype = ctypes.c_bool
 raylib.InitAudioDevice()
 print(f"audio device open: {raylib.IsAudioDeviceReady()}")

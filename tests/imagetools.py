@@ -8,7 +8,6 @@ import sys
 import textwrap
 
 import pytest
-from PIL import Image as PILImage
 
 import tarvex
 
@@ -19,7 +18,8 @@ RGB = 4
 
 def raylib_path():
     libs = os.path.join(os.path.dirname(os.path.dirname(tarvex.__file__)), "tarvex.libs")
-    found = glob.glob(os.path.join(libs, "libraylib.so*"))
+    # libraylib.so.600 in a build; libraylib-<hash>.so.6.0.0 in an installed wheel.
+    found = glob.glob(os.path.join(libs, "libraylib*.so*"))
     assert found, f"no raylib in {libs}"
     return found[0]
 
@@ -33,12 +33,14 @@ def write_png(path, width, height, mode="RGBA", data=None):
     """A PNG written by Pillow; returns its raw pixel bytes, top row first."""
     bands = len(mode)
     data = pattern(width * height * bands) if data is None else data
+    PILImage = pytest.importorskip("PIL.Image")
     PILImage.frombytes(mode, (width, height), data).save(path)
     return data
 
 
 def write_gif(path, width, height, colours):
     """An animated GIF of one solid colour per frame; returns its RGBA frames."""
+    PILImage = pytest.importorskip("PIL.Image")
     frames = [PILImage.new("RGB", (width, height), c) for c in colours]
     frames[0].save(path, save_all=True, append_images=frames[1:], duration=50, loop=0,
                    disposal=1, optimize=False)

@@ -19,7 +19,7 @@ class RlColor(ctypes.Structure):
 @pytest.fixture(scope="module")
 def raylib():
     libs = pathlib.Path(tarvex.__file__).parent.parent / "tarvex.libs"
-    lib = ctypes.CDLL(str(next(libs.glob("libraylib.so*"))))
+    lib = ctypes.CDLL(str(next(libs.glob("libraylib*.so*"))))
     lib.ColorTint.restype = RlColor
     lib.ColorTint.argtypes = [RlColor, RlColor]
     lib.Fade.restype = RlColor

@@ -205,10 +205,14 @@ def test_dynamic_dependencies(name):
     assert exported == [f"PyInit_{name}"]
     runpath = re.findall(r"^\s*(?:RUNPATH|RPATH)\s+(\S+)", dyn, re.M)
     if name in RAYLIB_USERS:
-        assert needed - C_LIBRARY == {"libraylib.so.600"}
+        site = pathlib.Path(mod.__file__).parents[2]
+        # A repaired wheel carries raylib under a name of its own.
+        raylib = (r"libraylib-[0-9a-f]{8}\.so\.6\.0\.0" if list(site.glob("tarvex-*.dist-info"))
+                  else r"libraylib\.so\.600")
+        (lib,) = needed - C_LIBRARY
+        assert re.fullmatch(raylib, lib)
         assert runpath == ["$ORIGIN/../../tarvex.libs"]
-        libs = pathlib.Path(mod.__file__).parents[2] / "tarvex.libs" / "libraylib.so.600"
-        assert libs.is_file()
+        assert (site / "tarvex.libs" / lib).is_file()
     else:
         assert needed <= C_LIBRARY
 
