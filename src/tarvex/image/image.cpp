@@ -11,6 +11,14 @@
 // into the same invalid Image that raylib gives for a failed load. A raylib
 // result that is not a valid image never keeps pixels: they are released at
 // once, so an owning Image either holds a valid image or holds nothing.
+//
+// raylib cannot read the pixels of a compressed format (DXT, ETC, PVRT,
+// ASTC) as colours, and its functions that try do not fail: they work on a
+// buffer they allocated and never filled. Such images therefore never reach
+// them. Their bytes stay what they are: data_view shows them, copy copies
+// them (ImageCopy only copies bytes) and export writes them to a ".raw" file;
+// export to an image file gives False, and from_channel, which has no
+// channel to read, gives the invalid Image.
 #include "tarvex/image/image.h"
 
 #include <array>
@@ -75,17 +83,29 @@ PyObject* do_new(Image raw, tarvex_ImageNewArgs* opt) {
 // Copy, export, unload and channel: the built-in code of entries 5 to 9
 
 // ImageCopy reads every mipmap level from `data`; with no pixels it would
-// copy from a null pointer.
+// copy from a null pointer. It copies bytes, so a compressed image copies
+// as well as any other.
 PyObject* do_copy(Obj* self) {
   const Image& raw = self->_raw;
   if (!raw.data || !fits_int(all_levels_bytes(raw))) return wrap_result(Image{});
   return wrap_result(ImageCopy(raw));
 }
 
+// ExportImage reads every format but the 8-bit grey, grey-alpha, RGB and
+// RGBA ones through LoadImageColors before it looks at the file name; for a
+// compressed format that gives an unfilled buffer, which the image writers
+// would put in the file. A compressed image is written to a ".raw" file as
+// ExportImage writes one (the first level's bytes as they are) and to
+// nothing else.
 int do_export(Obj* self, PyObject* file_name) {
   const char* s;
   if (!rt::utf8_argument(file_name, "file_name", &s)) return -1;
-  return ExportImage(self->_raw, s) ? 1 : 0;
+  const Image& raw = self->_raw;
+  if (!walkable(raw)) return 0;
+  if (colour_readable(raw.format)) return ExportImage(raw, s) ? 1 : 0;
+  if (!IsFileExtension(s, ".raw")) return 0;
+  int size = raylib_size(pixel_bytes(raw.width, raw.height, raw.format));
+  return SaveFileData(s, raw.data, size) ? 1 : 0;
 }
 
 // Releases (or, for a borrowing image, forgets) the pixels. Refused while a
@@ -105,9 +125,11 @@ bool do_unload(Obj* self) {
   return ok;
 }
 
+// ImageFromChannel reads colours; for an image without them it would hand
+// back zeros as if they were the channel.
 PyObject* do_from_channel(Obj* self, int channel) {
   const Image& raw = self->_raw;
-  if (raw.data && !walkable(raw)) return wrap_result(Image{});
+  if (!walkable(raw) || !colour_readable(raw.format)) return wrap_result(Image{});
   return wrap_result(ImageFromChannel(raw, channel));
 }
 

@@ -11,6 +11,15 @@ namespace tarvex::image {
 
 inline constexpr int kFormatCount = PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA;
 
+// The formats raylib can read as colours (LoadImageColors, ImageFromChannel
+// and the image writers of ExportImage): the uncompressed ones. For any
+// other format those functions do not fail: they hand back a buffer they
+// never filled.
+constexpr bool colour_readable(int format) noexcept {
+  return format >= PIXELFORMAT_UNCOMPRESSED_GRAYSCALE &&
+         format <= PIXELFORMAT_UNCOMPRESSED_R16G16B16A16;
+}
+
 constexpr int bits_per_pixel(int format) noexcept {
   switch (format) {
     case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE:
