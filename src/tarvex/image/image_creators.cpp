@@ -2,7 +2,9 @@
 // C-level entries that make owning Images from files, the screen and
 // raylib's generators. A request raylib cannot serve safely gives the
 // invalid Image without a raylib call.
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/convert.h"
@@ -161,7 +163,7 @@ PyMethodDef creator() {
 
 std::array<PyMethodDef, kCreatorCount> creator_methods() {
   using FileName = Utf8<"file_name">;
-  return {
+  const PyMethodDef defs[] = {
       creator<"load", load, FileName>(),
       creator<"load_raw", load_raw, FileName, Int<"width">, Int<"height">, Int<"format">,
               Int<"header">>(),
@@ -188,6 +190,10 @@ std::array<PyMethodDef, kCreatorCount> creator_methods() {
       creator<"generate_with_text", generate<GenImageText, text_size>, Int<"width">, Int<"height">,
               Utf8<"text">>(),
   };
+  static_assert(std::size(defs) == kCreatorCount);
+  std::array<PyMethodDef, kCreatorCount> all;
+  std::copy(std::begin(defs), std::end(defs), all.begin());
+  return all;
 }
 
 }  // namespace tarvex::image
