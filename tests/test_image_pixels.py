@@ -2,6 +2,7 @@
 written by raylib read back by Pillow."""
 import ctypes
 import gc
+import warnings
 
 import numpy as np
 import pytest
@@ -235,3 +236,48 @@ def test_export_name_refusals(rgba, name, exc):
     with pytest.raises(exc) as e:
         rgba.export(name)
     assert e.traceback[-1].name == "tarvex.image.image.Image.export"
+
+
+class Number:
+    def __init__(self, value):
+        self.value = value
+
+    def __int__(self):
+        return self.value
+
+
+class Small(int):
+    pass
+
+
+@pytest.mark.parametrize("value, exc, text", [
+    (1e10, OverflowError, "value too large to convert to unsigned char"),
+    (-1e10, OverflowError, "can't convert negative value to unsigned char"),
+    (np.int64(-2**40), OverflowError, "can't convert negative value to unsigned char"),
+    (Number(2**70), OverflowError, "value too large to convert to unsigned char"),
+    (Number(-2**40), OverflowError, "can't convert negative value to unsigned char"),
+    (float("inf"), OverflowError, "cannot convert float infinity to integer"),
+    (Number("7"), TypeError, "__int__ returned non-int (type str)"),
+])
+def test_item_values_converted_through_int(rgba, value, exc, text):
+    # The sign of a value past the C int range picks the message; an error
+    # of __int__ itself passes through.
+    v = rgba.data_view
+    with pytest.raises(exc) as e:
+        v[0] = value
+    assert str(e.value) == text and v[0] == 1
+    v[1:3] = Number(9)
+    v[3] = 7.9
+    assert list(v[:4]) == [1, 9, 9, 7]
+
+
+def test_int_subclass_from_int_is_deprecated(rgba):
+    v = rgba.data_view
+    with pytest.warns(DeprecationWarning, match=r"^__int__ returned non-int \(type Small\)"):
+        v[0] = Number(Small(200))
+    assert v[0] == 200
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", DeprecationWarning)
+        with pytest.raises(DeprecationWarning):
+            v[0] = Number(Small(5))
+    assert v[0] == 200

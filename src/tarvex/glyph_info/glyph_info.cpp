@@ -3,23 +3,27 @@
 // through entry `new`; from Python the type is an opaque, unpicklable holder.
 #include "tarvex/glyph_info/glyph_info.h"
 
-#include "tarvex/_runtime/runtime.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/methods.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
 #include "tarvex/image/image.h"
+
+namespace tarvex::glyph_info {
+
+using Obj = tarvex_GlyphInfoObject;
+
+constexpr rt::Where kWhere{"tarvex.glyph_info.glyph_info.GlyphInfo",
+                           "src/tarvex/glyph_info/glyph_info"};
+
+extern PyTypeObject glyph_type;
+extern tarvex_GlyphInfoVTable vtable;
 
 namespace {
 
-namespace rt = tarvex::rt;
-using Obj = tarvex_GlyphInfoObject;
-
-constexpr char kFull[] = "tarvex.glyph_info.glyph_info.GlyphInfo";
-constexpr char kFile[] = "src/tarvex/glyph_info/glyph_info";
-constexpr char kPickleMessage[] = "self._raw cannot be converted to a Python object for pickling";
-
-PyTypeObject glyph_type = {PyVarObject_HEAD_INIT(nullptr, 0)};
-tarvex_GlyphInfoVTable vtable{};
-
-PyTypeObject* image_type = nullptr;
-tarvex_ImageVTable* image_vtable = nullptr;
+// Bound at exec time.
+PyTypeObject* image_type;
+tarvex_ImageVTable* image_vtable;
 
 Obj* as(PyObject* o) noexcept { return reinterpret_cast<Obj*>(o); }
 
@@ -34,7 +38,7 @@ PyObject* tp_new(PyTypeObject* t, PyObject*, PyObject*) {
 }
 
 // GlyphInfo(...) on the type itself: every argument is accepted and ignored.
-PyObject* vectorcall(PyObject* type, PyObject* const*, size_t, PyObject*) {
+PyObject* construct(PyObject* type, PyObject* const*, size_t, PyObject*) {
   return tp_new(reinterpret_cast<PyTypeObject*>(type), nullptr, nullptr);
 }
 
@@ -57,48 +61,46 @@ void dealloc(PyObject* o) {
   Py_TYPE(o)->tp_free(o);
 }
 
-PyObject* entry_new(GlyphInfo raw) {
-  PyObject* o = tp_new(&glyph_type, nullptr, nullptr);
-  if (o) {
-    as(o)->_raw = raw;
-    tarvex_ImageNewArgs borrow{1, 0};
-    PyObject* image = image_vtable->new_(raw.image, &borrow);
-    if (image) {
-      PyObject* old = as(o)->_image;
-      as(o)->_image = image;
-      Py_DECREF(old);
-      return o;
-    }
-    Py_DECREF(o);
-  }
-  rt::add_traceback(kFull, "new", kFile);
-  return nullptr;
+// A new glyph holding `raw`, with a borrowing Image over raw.image.
+PyObject* do_new(GlyphInfo raw) {
+  rt::Ref o(tp_new(&glyph_type, nullptr, nullptr));
+  if (!o) return nullptr;
+  as(o.get())->_raw = raw;
+  tarvex_ImageNewArgs borrow{1, 0};
+  PyObject* image = image_vtable->new_(raw.image, &borrow);
+  if (!image) return nullptr;
+  PyObject* old = as(o.get())->_image;
+  as(o.get())->_image = image;
+  Py_DECREF(old);
+  return o.release();
 }
 
-int constants() {
-  vtable.new_ = entry_new;
-  PyTypeObject& t = glyph_type;
-  t.tp_name = kFull;
-  t.tp_basicsize = sizeof(Obj);
-  t.tp_dealloc = dealloc;
-  t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-  t.tp_traverse = traverse;
-  t.tp_clear = clear;
-  t.tp_new = tp_new;
-  t.tp_vectorcall = vectorcall;
-  return 0;
-}
+using Pickling =
+    rt::PickleRefusal<kWhere, "self._raw cannot be converted to a Python object for pickling">;
 
-rt::TypeEntry types[] = {
-    {&glyph_type, "GlyphInfo", &vtable, rt::PickleRefusal<kPickleMessage, kFull, kFile>::defs},
-};
-rt::Sibling siblings[] = {
+const rt::TypeEntry types[] = {{&glyph_type, &vtable, Pickling::defs}};
+const rt::Sibling siblings[] = {
     {"tarvex.image.image", "Image", sizeof(tarvex_ImageObject), &image_type,
      reinterpret_cast<void**>(&image_vtable)},
 };
-rt::Module module_frame({"glyph_info", "tarvex.glyph_info.glyph_info", kFile, types, 1, siblings, 1,
-                         constants, nullptr});
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_glyph_info() { return module_frame.init(); }
+tarvex_GlyphInfoVTable vtable = {.new_ = rt::Slot<kWhere, "new", do_new>::call};
+
+PyTypeObject glyph_type = {
+    .ob_base = rt::kStaticTypeHead[0],
+    .tp_name = kWhere.path,
+    .tp_basicsize = sizeof(Obj),
+    .tp_dealloc = dealloc,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_traverse = traverse,
+    .tp_clear = clear,
+    .tp_new = tp_new,
+    .tp_vectorcall = construct,
+};
+
+}  // namespace tarvex::glyph_info
+
+TARVEX_MODULE(glyph_info,
+              {.types = tarvex::glyph_info::types, .siblings = tarvex::glyph_info::siblings})

@@ -1,0 +1,279 @@
+// The pixel view of tarvex.image.image: items, slices, the buffer protocol
+// and the type.
+#include "tarvex/image/pixel_view.h"
+
+#include <climits>
+#include <cstddef>
+#include <vector>
+
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_runtime/errors.h"
+#include "tarvex/_runtime/methods.h"
+#include "tarvex/_runtime/module.h"
+#include "tarvex/_runtime/ref.h"
+
+namespace tarvex::image {
+
+namespace {
+
+View* as_view(PyObject* o) noexcept { return reinterpret_cast<View*>(o); }
+
+void dealloc(PyObject* o) {
+  View* v = as_view(o);
+  PyObject_GC_UnTrack(o);
+  PyObject* image = v->image;
+  Py_BEGIN_CRITICAL_SECTION(image);
+  --as(image)->_exports;
+  Py_END_CRITICAL_SECTION();
+  Py_DECREF(image);
+  PyObject_GC_Del(o);
+}
+
+int traverse(PyObject* o, visitproc visit, void* arg) {
+  Py_VISIT(as_view(o)->image);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Items and slices
+
+Py_ssize_t length(PyObject* o) { return as_view(o)->shape[0]; }
+
+unsigned char* at(View* v, Py_ssize_t i) { return v->base + i * v->strides[0]; }
+
+// Normalises an index; false with IndexError when it is out of range.
+bool normalise(View* v, Py_ssize_t* i) {
+  if (*i < 0) *i += v->shape[0];
+  if (*i < 0 || *i >= v->shape[0]) {
+    PyErr_Format(PyExc_IndexError, "Out of bounds on buffer access (axis %zd)",
+                 static_cast<Py_ssize_t>(0));
+    return false;
+  }
+  return true;
+}
+
+PyObject* item(PyObject* o, Py_ssize_t i) {
+  View* v = as_view(o);
+  if (!normalise(v, &i)) return nullptr;
+  return PyLong_FromLong(*at(v, i));
+}
+
+// The sequence slot: the interpreter has already added the length to a
+// negative index, so one that is still negative is out of range.
+PyObject* sequence_item(PyObject* o, Py_ssize_t i) {
+  return i < 0 ? item(o, as_view(o)->shape[0]) : item(o, i);
+}
+
+// The bytes a slice selects: its first byte, its stride and its length. A
+// slice of at most one byte keeps the parent's stride (it never steps, and
+// the parent's stride times a huge step would overflow), and an empty one
+// starts at the parent's first byte.
+bool slice_of(View* v, PyObject* key, unsigned char** first, Py_ssize_t* stride, Py_ssize_t* len) {
+  Py_ssize_t start, stop, step;
+  if (PySlice_Unpack(key, &start, &stop, &step) < 0) return false;
+  *len = PySlice_AdjustIndices(v->shape[0], &start, &stop, step);
+  *first = *len > 0 ? at(v, start) : v->base;
+  *stride = *len > 1 ? v->strides[0] * step : v->strides[0];
+  return true;
+}
+
+void index_type_error(PyObject* key) {
+  PyErr_Format(PyExc_TypeError, "view indices must be integers or slices, not %.200s",
+               Py_TYPE(key)->tp_name);
+}
+
+PyObject* subscript(PyObject* o, PyObject* key) {
+  View* v = as_view(o);
+  if (PyIndex_Check(key)) {
+    Py_ssize_t i = PyNumber_AsSsize_t(key, nullptr);
+    if (i == -1 && PyErr_Occurred()) return nullptr;
+    return item(o, i);
+  }
+  if (PySlice_Check(key)) {
+    unsigned char* first;
+    Py_ssize_t stride, len;
+    if (!slice_of(v, key, &first, &stride, &len)) return nullptr;
+    return make_view(v->image, first, len, stride);
+  }
+  index_type_error(key);
+  return nullptr;
+}
+
+// PROPOSED RUNTIME ADDITION, kept here until the runtime offers it as the
+// first step of rt::to_c_int: the int a C integer conversion reads from `o`,
+// which is `o` itself when it is an int and else the result of its __int__,
+// with to_c_int's messages and its deprecation warning for an int subclass.
+// A caller with its own range (a byte here) needs that int: past the C int
+// range only its sign tells which message applies.
+rt::Ref int_object(PyObject* o) {
+  if (PyLong_Check(o)) return rt::Ref::borrow(o);
+  PyNumberMethods* nb = Py_TYPE(o)->tp_as_number;
+  if (!nb || !nb->nb_int) {
+    PyErr_SetString(PyExc_TypeError, "an integer is required");
+    return rt::Ref();
+  }
+  rt::Ref r(nb->nb_int(o));
+  if (!r || PyLong_CheckExact(r.get())) return r;
+  if (!PyLong_Check(r.get())) {
+    PyErr_Format(PyExc_TypeError, "__int__ returned non-int (type %.200s)",
+                 Py_TYPE(r.get())->tp_name);
+    return rt::Ref();
+  }
+  if (PyErr_WarnFormat(PyExc_DeprecationWarning, 1,
+                       "__int__ returned non-int (type %.200s).  The ability to return an "
+                       "instance of a strict subclass of int is deprecated, and may be "
+                       "removed in a future version of Python.",
+                       Py_TYPE(r.get())->tp_name) < 0)
+    return rt::Ref();
+  return r;
+}
+
+// An item value as an unsigned char: the value's int, read by the runtime's
+// C int conversion, then the byte range, with the messages of an unsigned
+// char conversion.
+bool to_byte(PyObject* value, unsigned char* out) {
+  rt::Ref number = int_object(value);
+  if (!number) return false;
+  int n;
+  if (!rt::to_c_int(number.get(), &n)) {
+    // Beyond the C int range: too large either way, and the sign says which.
+    int sign;
+    if (!PyErr_ExceptionMatches(PyExc_OverflowError) || PyLong_GetSign(number.get(), &sign) < 0)
+      return false;
+    PyErr_Clear();
+    n = sign < 0 ? -1 : UCHAR_MAX + 1;
+  }
+  if (n < 0) {
+    PyErr_Format(PyExc_OverflowError, "can't convert negative value to %.200s", "unsigned char");
+    return false;
+  }
+  if (n > UCHAR_MAX) {
+    PyErr_Format(PyExc_OverflowError, "value too large to convert to %.200s", "unsigned char");
+    return false;
+  }
+  *out = static_cast<unsigned char>(n);
+  return true;
+}
+
+int assign_slice(View* v, PyObject* key, PyObject* value) {
+  unsigned char* first;
+  Py_ssize_t stride, len;
+  if (!slice_of(v, key, &first, &stride, &len)) return -1;
+  if (PyIndex_Check(value) || !PyObject_CheckBuffer(value)) {
+    unsigned char b;
+    if (!to_byte(value, &b)) return -1;
+    for (Py_ssize_t i = 0; i < len; ++i) first[i * stride] = b;
+    return 0;
+  }
+  Py_buffer src;
+  if (PyObject_GetBuffer(value, &src, PyBUF_SIMPLE) < 0) return -1;
+  int r = 0;
+  if (src.len != len) {
+    PyErr_Format(PyExc_ValueError, "cannot assign %zd bytes to a slice of %zd bytes", src.len, len);
+    r = -1;
+  } else {
+    // The source may be these very pixels: copy it out first.
+    std::vector<unsigned char> tmp(static_cast<const unsigned char*>(src.buf),
+                                   static_cast<const unsigned char*>(src.buf) + len);
+    for (Py_ssize_t i = 0; i < len; ++i) first[i * stride] = tmp[static_cast<std::size_t>(i)];
+  }
+  PyBuffer_Release(&src);
+  return r;
+}
+
+int assign(PyObject* o, PyObject* key, PyObject* value) {
+  View* v = as_view(o);
+  if (!value) return rt::subscript_deletion_error(&view_type);
+  if (PyIndex_Check(key)) {
+    Py_ssize_t i = PyNumber_AsSsize_t(key, nullptr);
+    if (i == -1 && PyErr_Occurred()) return -1;
+    if (!normalise(v, &i)) return -1;
+    unsigned char b;
+    if (!to_byte(value, &b)) return -1;
+    *at(v, i) = b;
+    return 0;
+  }
+  if (PySlice_Check(key)) return assign_slice(v, key, value);
+  index_type_error(key);
+  return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Buffer protocol, repr and properties
+
+int get_buffer(PyObject* o, Py_buffer* b, int flags) {
+  View* v = as_view(o);
+  bool contiguous = v->strides[0] == 1 || v->shape[0] <= 1;
+  bool wants_strides = (flags & PyBUF_STRIDES) == PyBUF_STRIDES;
+  bool wants_contiguous = (flags & PyBUF_C_CONTIGUOUS) == PyBUF_C_CONTIGUOUS ||
+                          (flags & PyBUF_F_CONTIGUOUS) == PyBUF_F_CONTIGUOUS ||
+                          (flags & PyBUF_ANY_CONTIGUOUS) == PyBUF_ANY_CONTIGUOUS;
+  if (!contiguous && (!wants_strides || wants_contiguous)) {
+    PyErr_SetString(PyExc_BufferError, "the view is not contiguous");
+    b->obj = nullptr;
+    return -1;
+  }
+  b->buf = v->base;
+  b->obj = Py_NewRef(o);
+  b->len = v->shape[0];
+  b->readonly = 0;
+  b->itemsize = 1;
+  b->format = (flags & PyBUF_FORMAT) ? const_cast<char*>("B") : nullptr;
+  b->ndim = 1;
+  b->shape = (flags & PyBUF_ND) ? v->shape : nullptr;
+  b->strides = wants_strides ? v->strides : nullptr;
+  b->suboffsets = nullptr;
+  b->internal = nullptr;
+  return 0;
+}
+
+PyObject* repr(PyObject* o) {
+  return PyUnicode_FromFormat("<PixelView of %zd bytes of %R>", as_view(o)->shape[0],
+                              as_view(o)->image);
+}
+
+PyObject* nbytes(View* v) { return PyLong_FromSsize_t(v->shape[0]); }
+PyObject* shape(View* v) { return Py_BuildValue("(n)", v->shape[0]); }
+PyObject* strides(View* v) { return Py_BuildValue("(n)", v->strides[0]); }
+PyObject* one(View*) { return PyLong_FromLong(1); }
+PyObject* format(View*) { return PyUnicode_FromString("B"); }
+bool readonly(View*) { return false; }
+PyObject* obj(View* v) { return Py_NewRef(v->image); }
+
+template <rt::Name N, auto Get>
+using Property = rt::Property<kViewWhere, View, N, Get>;
+
+PyGetSetDef properties[] = {
+    Property<"nbytes", nbytes>::def(),
+    Property<"shape", shape>::def(),
+    Property<"strides", strides>::def(),
+    Property<"ndim", one>::def(),
+    Property<"itemsize", one>::def(),
+    Property<"format", format>::def(),
+    Property<"readonly", readonly>::def(),
+    Property<"obj", obj>::def(),
+    rt::kEndOfProperties,
+};
+
+PySequenceMethods sequence = {.sq_length = length, .sq_item = sequence_item};
+PyMappingMethods mapping = {
+    .mp_length = length, .mp_subscript = subscript, .mp_ass_subscript = assign};
+PyBufferProcs buffer = {.bf_getbuffer = get_buffer};
+
+}  // namespace
+
+PyTypeObject view_type = {
+    .ob_base = rt::kStaticTypeHead[0],
+    .tp_name = kViewWhere.path,
+    .tp_basicsize = sizeof(View),
+    .tp_dealloc = dealloc,
+    .tp_repr = repr,
+    .tp_as_sequence = &sequence,
+    .tp_as_mapping = &mapping,
+    .tp_as_buffer = &buffer,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
+    .tp_traverse = traverse,
+    .tp_getset = properties,
+};
+
+}  // namespace tarvex::image
