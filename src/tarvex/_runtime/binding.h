@@ -145,6 +145,16 @@ struct Object : Param<N> {
   }
 };
 
+// Text handed to C (a file name, a text to draw), read by utf8_argument
+// after the numbers: exactly a str; None raises the AttributeError of
+// None.encode. The pointer stays valid while the argument lives.
+template <Name N>
+struct Utf8 : Param<N> {
+  using type = const char*;
+  static constexpr Phase phase = Phase::check;
+  static bool read(PyObject* o, const char** out) { return utf8_argument(o, N.text, out); }
+};
+
 // What an object parameter does with None: refuse it with the
 // argument-type TypeError, pass it on to the body, or refuse it with
 // TypeError "Argument '<name>' must not be None".

@@ -10,38 +10,39 @@
 
 namespace tarvex::rt {
 
-bool to_c_int(PyObject* o, int* out) {
-  Ref owned;
-  if (!PyLong_Check(o)) {
-    PyNumberMethods* nb = Py_TYPE(o)->tp_as_number;
-    if (!nb || !nb->nb_int) {
-      PyErr_SetString(PyExc_TypeError, "an integer is required");
-      return false;
-    }
-    owned.reset(nb->nb_int(o));
-    if (!owned) return false;
-    if (!PyLong_CheckExact(owned.get())) {
-      if (!PyLong_Check(owned.get())) {
-        PyErr_Format(PyExc_TypeError, "__int__ returned non-int (type %.200s)",
-                     Py_TYPE(owned.get())->tp_name);
-        return false;
-      }
-      if (PyErr_WarnFormat(PyExc_DeprecationWarning, 1,
-                           "__int__ returned non-int (type %.200s).  The ability to return an "
-                           "instance of a strict subclass of int is deprecated, and may be "
-                           "removed in a future version of Python.",
-                           Py_TYPE(owned.get())->tp_name) < 0)
-        return false;
-    }
-    o = owned.get();
+Ref int_object(PyObject* o) {
+  if (PyLong_Check(o)) return Ref::borrow(o);
+  PyNumberMethods* nb = Py_TYPE(o)->tp_as_number;
+  if (!nb || !nb->nb_int) {
+    PyErr_SetString(PyExc_TypeError, "an integer is required");
+    return Ref();
   }
+  Ref r(nb->nb_int(o));
+  if (!r || PyLong_CheckExact(r.get())) return r;
+  if (!PyLong_Check(r.get())) {
+    PyErr_Format(PyExc_TypeError, "__int__ returned non-int (type %.200s)",
+                 Py_TYPE(r.get())->tp_name);
+    return Ref();
+  }
+  if (PyErr_WarnFormat(PyExc_DeprecationWarning, 1,
+                       "__int__ returned non-int (type %.200s).  The ability to return an "
+                       "instance of a strict subclass of int is deprecated, and may be "
+                       "removed in a future version of Python.",
+                       Py_TYPE(r.get())->tp_name) < 0)
+    return Ref();
+  return r;
+}
+
+bool to_c_int(PyObject* o, int* out) {
+  Ref number = int_object(o);
+  if (!number) return false;
   int overflow = 0;
-  long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+  long long v = PyLong_AsLongLongAndOverflow(number.get(), &overflow);
   if (v == -1 && PyErr_Occurred()) return false;
   constexpr long long kOwnLimit = 1LL << 60;
   if (overflow || v > kOwnLimit || v < -kOwnLimit) {
     // Past 2**60 the interpreter's own conversion reports the overflow.
-    int r = PyLong_AsInt(o);
+    int r = PyLong_AsInt(number.get());
     if (r == -1 && PyErr_Occurred()) return false;
     *out = r;
     return true;

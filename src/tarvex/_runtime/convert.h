@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "tarvex/_runtime/ref.h"
+
 namespace tarvex::rt {
 
 // The interpreter's float conversion; false with the exception set on failure.
@@ -53,7 +55,14 @@ inline int32_t truncate_i32(F v) noexcept {
   return static_cast<int32_t>(v);
 }
 
-// C `int` conversion with the package's messages.
+// The int an integer conversion reads from `o`: `o` itself when it is an
+// int, else the result of its __int__ (TypeError "an integer is required"
+// without one, "__int__ returned non-int (type T)" for a result that is not
+// an int, and the interpreter's DeprecationWarning for an int subclass).
+Ref int_object(PyObject* o);
+
+// C `int` conversion with the package's messages: int_object, then the
+// signed 32-bit range (OverflowError "value too large to convert to int").
 bool to_c_int(PyObject* o, int* out);
 
 // A file name or text handed to raylib: exactly a str, encoded to UTF-8

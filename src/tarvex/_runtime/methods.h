@@ -193,6 +193,11 @@ struct Slot {
   }
 };
 
+// A C-level entry whose failures get the traceback entry "<type path>.<N>":
+// Traced<kWhere, "new", do_new>::call is the entry itself.
+template <const Where& W, Name N, auto Fn>
+using Traced = Slot<W, N, Fn>;
+
 // ---------------------------------------------------------------------------
 // Properties
 
@@ -208,7 +213,9 @@ struct Property {
   static constexpr auto set_entry = cat(N, Name(".__set__"));
 
   static PyObject* get(PyObject* self, void*) {
-    if constexpr (std::is_same_v<decltype(Get(reinterpret_cast<Self*>(self))), double>) {
+    using R = decltype(Get(reinterpret_cast<Self*>(self)));
+    static_assert(!std::is_same_v<R, int>, "an int result would read as a truth value");
+    if constexpr (std::is_same_v<R, double>) {
       // A number cannot fail but by running out of memory: a tail call.
       return PyFloat_FromDouble(Get(reinterpret_cast<Self*>(self)));
     } else {
@@ -254,7 +261,9 @@ struct FieldProperty {
   }
   static PyObject* get(PyObject* self, void* closure) {
     const Field& f = *static_cast<const Field*>(closure);
-    if constexpr (std::is_same_v<decltype(Get(reinterpret_cast<Self*>(self), f)), double>) {
+    using R = decltype(Get(reinterpret_cast<Self*>(self), f));
+    static_assert(!std::is_same_v<R, int>, "an int result would read as a truth value");
+    if constexpr (std::is_same_v<R, double>) {
       // A number cannot fail but by running out of memory: a tail call.
       return PyFloat_FromDouble(Get(reinterpret_cast<Self*>(self), f));
     } else {

@@ -45,10 +45,8 @@ PyObject* wrap(AudioStream stream, int is_owner) noexcept {
 // ---------------------------------------------------------------------------
 // C-level entries, each adding its own traceback entry to a failure
 
-PyObject* entry_cfrom_struct(AudioStream stream, tarvex_AudioStreamOwnerArg* opt) {
-  PyObject* r = wrap(stream, (opt && opt->count > 0) ? opt->is_owner : 0);
-  if (!r) rt::add_traceback(kWhere, "cfrom_struct");
-  return r;
+PyObject* do_cfrom_struct(AudioStream stream, tarvex_AudioStreamOwnerArg* opt) {
+  return wrap(stream, (opt && opt->count > 0) ? opt->is_owner : 0);
 }
 
 // raylib streams 8-bit, 16-bit or 32-bit (float) samples; anything else
@@ -71,19 +69,13 @@ PyObject* load_stream(int sample_rate, int sample_size, int channels) {
   return nullptr;
 }
 
-PyObject* entry_new(int sample_rate, int sample_size, int channels) {
-  PyObject* r = load_stream(sample_rate, sample_size, channels);
-  if (!r) rt::add_traceback(kWhere, "new");
-  return r;
-}
-
 void entry_c_unload(Obj* self) { release(self); }
 
 }  // namespace
 
 tarvex_AudioStreamVTable vtable = {
-    .cfrom_struct = entry_cfrom_struct,
-    .new_ = entry_new,
+    .cfrom_struct = rt::Traced<kWhere, "cfrom_struct", do_cfrom_struct>::call,
+    .new_ = rt::Traced<kWhere, "new", load_stream>::call,
     .c_unload = entry_c_unload,
 };
 

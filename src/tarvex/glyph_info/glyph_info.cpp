@@ -86,7 +86,7 @@ const rt::Sibling siblings[] = {
 
 }  // namespace
 
-tarvex_GlyphInfoVTable vtable = {.new_ = rt::Slot<kWhere, "new", do_new>::call};
+tarvex_GlyphInfoVTable vtable = {.new_ = rt::Traced<kWhere, "new", do_new>::call};
 
 PyTypeObject glyph_type = {
     .ob_base = rt::kStaticTypeHead[0],

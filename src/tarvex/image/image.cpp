@@ -202,12 +202,12 @@ PyObject* entry_from_channel(Obj* self, int channel, int skip_dispatch) {
 }  // namespace
 
 tarvex_ImageVTable vtable = {
-    .new_ = rt::Slot<kWhere, "new", do_new>::call,
+    .new_ = rt::Traced<kWhere, "new", do_new>::call,
     .c_load = entry_c_load,
     .c_load_raw = entry_c_load_raw,
     .c_load_anim = entry_c_load_anim,
     .c_load_from_screen = entry_c_load_from_screen,
-    .c_copy = rt::Slot<kWhere, "c_copy", do_copy>::call,
+    .c_copy = rt::Traced<kWhere, "c_copy", do_copy>::call,
     .export_ = entry_export,
     .unload = entry_unload,
     .copy = entry_copy,

@@ -24,15 +24,6 @@ using Declare = rt::Declare<kWhere, Obj>;
 // ---------------------------------------------------------------------------
 // Parameter kinds
 
-// Text handed to raylib (a file name, a text to draw): exactly a str, read
-// as UTF-8 by the runtime's text conversion, after the numbers.
-template <rt::Name N>
-struct Utf8 : rt::Param<N> {
-  using type = const char*;
-  static constexpr rt::Phase phase = rt::Phase::check;
-  static bool read(PyObject* o, const char** out) { return rt::utf8_argument(o, N.text, out); }
-};
-
 // A colour: an instance of the Color sibling type (or a subclass), read as
 // its raylib value; None gets "Argument '<name>' must not be None".
 template <rt::Name N>
@@ -132,17 +123,17 @@ constexpr auto generate = [](auto... a) { return wrap_result(Usable(a...) ? Gen(
 // Entries and methods
 
 PyObject* entry_c_load(PyObject* file_name) {
-  return rt::Slot<kWhere, "c_load", named<load>>::call(file_name);
+  return rt::Traced<kWhere, "c_load", named<load>>::call(file_name);
 }
 PyObject* entry_c_load_raw(PyObject* file_name, int width, int height, int format, int header) {
-  return rt::Slot<kWhere, "c_load_raw", named<load_raw>>::call(file_name, width, height, format,
-                                                               header);
+  return rt::Traced<kWhere, "c_load_raw", named<load_raw>>::call(file_name, width, height, format,
+                                                                 header);
 }
 PyObject* entry_c_load_anim(PyObject* file_name, int* frames) {
-  return rt::Slot<kWhere, "c_load_anim", named<load_anim_frames>>::call(file_name, frames);
+  return rt::Traced<kWhere, "c_load_anim", named<load_anim_frames>>::call(file_name, frames);
 }
 PyObject* entry_c_load_from_screen() {
-  return rt::Slot<kWhere, "c_load_from_screen", load_from_screen>::call();
+  return rt::Traced<kWhere, "c_load_from_screen", load_from_screen>::call();
 }
 
 namespace {
@@ -162,7 +153,7 @@ PyMethodDef creator() {
 }  // namespace
 
 std::array<PyMethodDef, kCreatorCount> creator_methods() {
-  using FileName = Utf8<"file_name">;
+  using FileName = rt::Utf8<"file_name">;
   const PyMethodDef defs[] = {
       creator<"load", load, FileName>(),
       creator<"load_raw", load_raw, FileName, Int<"width">, Int<"height">, Int<"format">,
@@ -188,7 +179,7 @@ std::array<PyMethodDef, kCreatorCount> creator_methods() {
       creator<"generate_with_cellular", generate<GenImageCellular, tiles>, Int<"width">,
               Int<"height">, Int<"tile_size">>(),
       creator<"generate_with_text", generate<GenImageText, text_size>, Int<"width">, Int<"height">,
-              Utf8<"text">>(),
+              rt::Utf8<"text">>(),
   };
   static_assert(std::size(defs) == kCreatorCount);
   std::array<PyMethodDef, kCreatorCount> all;

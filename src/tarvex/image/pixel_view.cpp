@@ -99,40 +99,11 @@ PyObject* subscript(PyObject* o, PyObject* key) {
   return nullptr;
 }
 
-// PROPOSED RUNTIME ADDITION, kept here until the runtime offers it as the
-// first step of rt::to_c_int: the int a C integer conversion reads from `o`,
-// which is `o` itself when it is an int and else the result of its __int__,
-// with to_c_int's messages and its deprecation warning for an int subclass.
-// A caller with its own range (a byte here) needs that int: past the C int
-// range only its sign tells which message applies.
-rt::Ref int_object(PyObject* o) {
-  if (PyLong_Check(o)) return rt::Ref::borrow(o);
-  PyNumberMethods* nb = Py_TYPE(o)->tp_as_number;
-  if (!nb || !nb->nb_int) {
-    PyErr_SetString(PyExc_TypeError, "an integer is required");
-    return rt::Ref();
-  }
-  rt::Ref r(nb->nb_int(o));
-  if (!r || PyLong_CheckExact(r.get())) return r;
-  if (!PyLong_Check(r.get())) {
-    PyErr_Format(PyExc_TypeError, "__int__ returned non-int (type %.200s)",
-                 Py_TYPE(r.get())->tp_name);
-    return rt::Ref();
-  }
-  if (PyErr_WarnFormat(PyExc_DeprecationWarning, 1,
-                       "__int__ returned non-int (type %.200s).  The ability to return an "
-                       "instance of a strict subclass of int is deprecated, and may be "
-                       "removed in a future version of Python.",
-                       Py_TYPE(r.get())->tp_name) < 0)
-    return rt::Ref();
-  return r;
-}
-
 // An item value as an unsigned char: the value's int, read by the runtime's
 // C int conversion, then the byte range, with the messages of an unsigned
 // char conversion.
 bool to_byte(PyObject* value, unsigned char* out) {
-  rt::Ref number = int_object(value);
+  rt::Ref number = rt::int_object(value);
   if (!number) return false;
   int n;
   if (!rt::to_c_int(number.get(), &n)) {

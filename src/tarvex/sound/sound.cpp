@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "tarvex/_runtime/binding.h"
-#include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/module.h"
@@ -102,10 +101,8 @@ PyObject* wrap(Sound raw, int is_alias) {
   return o.release();
 }
 
-PyObject* entry_new(Sound raw, tarvex_SoundAliasArg* opt) {
-  PyObject* r = wrap(raw, (opt && opt->count > 0) ? opt->is_alias : 0);
-  if (!r) rt::add_traceback(kWhere, "new");
-  return r;
+PyObject* do_new(Sound raw, tarvex_SoundAliasArg* opt) {
+  return wrap(raw, (opt && opt->count > 0) ? opt->is_alias : 0);
 }
 
 void entry_c_unload(Obj* self) { release(self); }
@@ -113,7 +110,7 @@ void entry_c_unload(Obj* self) { release(self); }
 }  // namespace
 
 tarvex_SoundVTable vtable = {
-    .new_ = entry_new,
+    .new_ = rt::Traced<kWhere, "new", do_new>::call,
     .c_unload = entry_c_unload,
 };
 
@@ -122,11 +119,9 @@ namespace {
 // ---------------------------------------------------------------------------
 // Loading
 
-PyObject* load(PyObject* file_name) {
-  const char* name;
-  if (!rt::utf8_argument(file_name, "file_name", &name)) return nullptr;
+PyObject* load(const char* file_name) {
   tarvex_SoundAliasArg opt{1, 0};
-  return entry_new(LoadSound(name), &opt);
+  return vtable.new_(LoadSound(file_name), &opt);
 }
 
 PyObject* load_alias(Obj* source) {
@@ -136,7 +131,7 @@ PyObject* load_alias(Obj* source) {
   if (source->_raw.stream.buffer && !make_alias(source->_raw, source->_is_alias != 0, &alias))
     return nullptr;
   tarvex_SoundAliasArg opt{1, 1};
-  return entry_new(alias, &opt);
+  return vtable.new_(alias, &opt);
 }
 
 // ---------------------------------------------------------------------------
@@ -229,8 +224,7 @@ using Declare = rt::Declare<kWhere, Obj>;
 using Source = rt::Instance<"source", &sound_type, Obj>;
 
 PyMethodDef methods[] = {
-    Declare::static_method<"load", load,
-                           rt::StrOrNone<"file_name">>::def<"load(file_name) -> Sound">(),
+    Declare::static_method<"load", load, rt::Utf8<"file_name">>::def<"load(file_name) -> Sound">(),
     Declare::static_method<"load_alias", load_alias, Source>::def<"load_alias(source) -> Sound">(),
     Declare::method<"play", playback<PlaySound>>::def<"play() -> None">(),
     Declare::method<"stop", playback<StopSound>>::def<"stop() -> None">(),
