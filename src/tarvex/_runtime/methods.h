@@ -417,6 +417,10 @@ struct CopyHooks {
       Function<W, Self, Receiver::self, Trace::binding, "__deepcopy__", deepcopy, Object<"memo">>;
 };
 
+// The refusal message of the types that hold a raylib value in `_raw`.
+inline constexpr Name kRawNotPicklable =
+    "self._raw cannot be converted to a Python object for pickling";
+
 // The pickling refusal: __reduce__() and __setstate__(state), both raising
 // TypeError `Message` with their traceback entries (or their argument error).
 template <const Where& W, Name Message>

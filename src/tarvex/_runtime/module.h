@@ -16,6 +16,13 @@ namespace tarvex::rt {
 // initializer: `.ob_base = rt::kStaticTypeHead[0]`.
 inline constexpr PyVarObject kStaticTypeHead[] = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
+// The start of a static type object's designated initializer: its object
+// header, its name (`where.path`), the size of its instance layout and its
+// deallocator.
+#define TARVEX_TYPE_HEAD(where, Layout, dealloc_fn)                     \
+  .ob_base = ::tarvex::rt::kStaticTypeHead[0], .tp_name = (where).path, \
+  .tp_basicsize = sizeof(Layout), .tp_dealloc = (dealloc_fn)
+
 // One extension type defined by a module; its module attribute is the last
 // component of its tp_name.
 struct TypeEntry {

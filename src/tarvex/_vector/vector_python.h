@@ -387,10 +387,7 @@ struct VecPython : Vec<Traits> {
 
 template <class Traits>
 PyTypeObject Vec<Traits>::type = {
-    .ob_base = rt::kStaticTypeHead[0],
-    .tp_name = Traits::full_name,
-    .tp_basicsize = sizeof(Obj),
-    .tp_dealloc = VecPython<Traits>::dealloc,
+    TARVEX_TYPE_HEAD(where, Obj, VecPython<Traits>::dealloc),
     .tp_repr = VecPython<Traits>::repr,
     .tp_as_number = &VecPython<Traits>::number,
     .tp_as_sequence = &VecPython<Traits>::Indexing::sequence,

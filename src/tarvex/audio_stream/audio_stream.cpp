@@ -5,6 +5,7 @@
 // stream's buffer.
 #include "tarvex/audio_stream/audio_stream.h"
 
+#include "tarvex/_raylib/log.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/module.h"
@@ -120,10 +121,7 @@ void dealloc(PyObject* o) {
 
 // No tp_new: streams come from the C table (a Sound's, or `new`).
 PyTypeObject stream_type = {
-    .ob_base = rt::kStaticTypeHead[0],
-    .tp_name = kWhere.path,
-    .tp_basicsize = sizeof(Obj),
-    .tp_dealloc = dealloc,
+    TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_repr = repr,
     .tp_flags = Py_TPFLAGS_DEFAULT,
     .tp_getset = properties,
@@ -134,15 +132,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Module
 
-// raylib logs every stream it makes or frees at INFO level; warnings still
-// show.
-int quiet_raylib(PyObject*) {
-  SetTraceLogLevel(LOG_WARNING);
-  return 0;
-}
-
-using Pickling =
-    rt::PickleRefusal<kWhere, "self._raw cannot be converted to a Python object for pickling">;
+using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable>;
 
 const rt::TypeEntry types[] = {{&stream_type, &vtable, Pickling::defs}};
 
@@ -150,4 +140,4 @@ const rt::TypeEntry types[] = {{&stream_type, &vtable, Pickling::defs}};
 }  // namespace tarvex::audio_stream
 
 TARVEX_MODULE(audio_stream,
-              {.types = tarvex::audio_stream::types, .body = tarvex::audio_stream::quiet_raylib})
+              {.types = tarvex::audio_stream::types, .body = tarvex::quiet_raylib_log})

@@ -226,10 +226,7 @@ PySequenceMethods sequence = {
 };
 
 PyTypeObject color_type = {
-    .ob_base = rt::kStaticTypeHead[0],
-    .tp_name = kWhere.path,
-    .tp_basicsize = sizeof(Obj),
-    .tp_dealloc = dealloc,
+    TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_repr = repr,
     .tp_as_sequence = &sequence,
     .tp_hash = hash,
@@ -246,8 +243,7 @@ PyTypeObject color_type = {
 
 // --------------------------------------------------------------------- module
 
-using Pickling =
-    rt::PickleRefusal<kWhere, "self._raw cannot be converted to a Python object for pickling">;
+using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable>;
 
 const rt::TypeEntry types[] = {{&color_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {

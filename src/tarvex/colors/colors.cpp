@@ -147,10 +147,7 @@ void dealloc(PyObject* self) {
 }
 
 PyTypeObject colors_type = {
-    .ob_base = rt::kStaticTypeHead[0],
-    .tp_name = kWhere.path,
-    .tp_basicsize = sizeof(Obj),
-    .tp_dealloc = dealloc,
+    TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
     .tp_traverse = traverse,
     .tp_clear = clear,

@@ -75,13 +75,11 @@ PyObject* do_new(GlyphInfo raw) {
   return o.release();
 }
 
-using Pickling =
-    rt::PickleRefusal<kWhere, "self._raw cannot be converted to a Python object for pickling">;
+using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable>;
 
 const rt::TypeEntry types[] = {{&glyph_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {
-    {"tarvex.image.image", "Image", sizeof(tarvex_ImageObject), &image_type,
-     reinterpret_cast<void**>(&image_vtable)},
+    rt::sibling<tarvex_ImageObject>("tarvex.image.image", "Image", &image_type, &image_vtable),
 };
 
 }  // namespace
@@ -89,10 +87,7 @@ const rt::Sibling siblings[] = {
 tarvex_GlyphInfoVTable vtable = {.new_ = rt::Traced<kWhere, "new", do_new>::call};
 
 PyTypeObject glyph_type = {
-    .ob_base = rt::kStaticTypeHead[0],
-    .tp_name = kWhere.path,
-    .tp_basicsize = sizeof(Obj),
-    .tp_dealloc = dealloc,
+    TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
     .tp_traverse = traverse,
     .tp_clear = clear,

@@ -24,6 +24,7 @@
 #include <array>
 #include <cstddef>
 
+#include "tarvex/_raylib/log.h"
 #include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
@@ -391,10 +392,7 @@ std::array<PyMethodDef, kCreatorCount + kOwnMethods + 1> methods = [] {
 }  // namespace
 
 PyTypeObject image_type = {
-    .ob_base = rt::kStaticTypeHead[0],
-    .tp_name = kWhere.path,
-    .tp_basicsize = sizeof(Obj),
-    .tp_dealloc = dealloc,
+    TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_repr = rt::Slot<kWhere, "__repr__", repr>::call,
     .tp_str = rt::Slot<kWhere, "__repr__", repr>::call,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
@@ -423,14 +421,7 @@ int constants() {
   return rt::prepare_overridables(overridables);
 }
 
-// raylib logs every file it reads at INFO level; warnings still show.
-int body(PyObject*) {
-  SetTraceLogLevel(LOG_WARNING);
-  return 0;
-}
-
-using Pickling =
-    rt::PickleRefusal<kWhere, "self._raw cannot be converted to a Python object for pickling">;
+using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable>;
 
 const rt::TypeEntry types[] = {{&image_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {
@@ -445,4 +436,4 @@ const rt::Sibling siblings[] = {
 TARVEX_MODULE(image, {.types = tarvex::image::types,
                       .siblings = tarvex::image::siblings,
                       .constants = tarvex::image::constants,
-                      .body = tarvex::image::body})
+                      .body = tarvex::quiet_raylib_log})

@@ -234,10 +234,7 @@ PyBufferProcs buffer = {.bf_getbuffer = get_buffer};
 }  // namespace
 
 PyTypeObject view_type = {
-    .ob_base = rt::kStaticTypeHead[0],
-    .tp_name = kViewWhere.path,
-    .tp_basicsize = sizeof(View),
-    .tp_dealloc = dealloc,
+    TARVEX_TYPE_HEAD(kViewWhere, View, dealloc),
     .tp_repr = repr,
     .tp_as_sequence = &sequence,
     .tp_as_mapping = &mapping,

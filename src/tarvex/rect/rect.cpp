@@ -535,10 +535,7 @@ using Indexing = rt::Indexed<kWhere, "Rect index out of range", 4, item, set_ite
 }  // namespace
 
 PyTypeObject rect_type = {
-    .ob_base = rt::kStaticTypeHead[0],
-    .tp_name = kWhere.path,
-    .tp_basicsize = sizeof(Obj),
-    .tp_dealloc = dealloc,
+    TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_repr = rt::Slot<kWhere, "__repr__", repr>::call,
     .tp_as_sequence = &Indexing::sequence,
     .tp_as_mapping = &Indexing::mapping,

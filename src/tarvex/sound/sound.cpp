@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tarvex/_raylib/log.h"
 #include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
@@ -304,10 +305,7 @@ void dealloc(PyObject* o) {
 }  // namespace
 
 PyTypeObject sound_type = {
-    .ob_base = rt::kStaticTypeHead[0],
-    .tp_name = kWhere.path,
-    .tp_basicsize = sizeof(Obj),
-    .tp_dealloc = dealloc,
+    TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
     .tp_traverse = traverse,
     .tp_clear = clear,
@@ -322,19 +320,12 @@ namespace {
 // ---------------------------------------------------------------------------
 // Module
 
-// raylib logs every file it reads at INFO level; warnings still show.
-int quiet_raylib(PyObject*) {
-  SetTraceLogLevel(LOG_WARNING);
-  return 0;
-}
-
-using Pickling =
-    rt::PickleRefusal<kWhere, "self._raw cannot be converted to a Python object for pickling">;
+using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable>;
 
 const rt::TypeEntry types[] = {{&sound_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {
-    {"tarvex.audio_stream.audio_stream", "AudioStream", sizeof(tarvex_AudioStreamObject),
-     &stream_type, reinterpret_cast<void**>(&stream_vt)},
+    rt::sibling<tarvex_AudioStreamObject>("tarvex.audio_stream.audio_stream", "AudioStream",
+                                          &stream_type, &stream_vt),
 };
 
 }  // namespace
@@ -343,4 +334,4 @@ const rt::Sibling siblings[] = {
 TARVEX_MODULE(sound, {.types = tarvex::sound::types,
                       .siblings = tarvex::sound::siblings,
                       .constants = tarvex::sound::make_sample_shares,
-                      .body = tarvex::sound::quiet_raylib})
+                      .body = tarvex::quiet_raylib_log})
