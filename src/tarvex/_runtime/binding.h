@@ -64,6 +64,60 @@ constexpr auto cat(const S&... s) {
   return t;
 }
 
+// A text with its placeholders filled in at compile time: every "{key}" of
+// Template whose key is one of Subs (written "key=value") becomes the value.
+// One text then serves several types, as the vector family's docstrings do.
+template <Name Template, Name... Subs>
+struct Expand {
+  // The value of key text[at+1 .. at+len-1], or null when it is not a key.
+  static constexpr const char* find(std::size_t at, std::size_t len, std::size_t* vlen) {
+    const char* found = nullptr;
+    (
+        [&] {
+          std::size_t k = 0;
+          while (k < Subs.size && Subs.text[k] != '=') ++k;
+          if (found || k != len - 1) return;
+          for (std::size_t i = 0; i < k; ++i)
+            if (Subs.text[i] != Template.text[at + 1 + i]) return;
+          found = Subs.text + k + 1;
+          *vlen = Subs.size - k - 1;
+        }(),
+        ...);
+    return found;
+  }
+  // Walks the template, calling put(chars, n) for each piece of the result.
+  template <class Put>
+  static constexpr void walk(Put put) {
+    for (std::size_t i = 0; i < Template.size;) {
+      std::size_t end = i;
+      if (Template.text[i] == '{')
+        while (end < Template.size && Template.text[end] != '}') ++end;
+      std::size_t vlen = 0;
+      const char* value = end > i ? find(i, end - i, &vlen) : nullptr;
+      if (value) {
+        put(value, vlen);
+        i = end + 1;
+      } else {
+        put(Template.text + i, 1);
+        ++i;
+      }
+    }
+  }
+  static constexpr std::size_t size = [] {
+    std::size_t n = 0;
+    walk([&](const char*, std::size_t k) { n += k; });
+    return n;
+  }();
+  static constexpr Text<size> text = [] {
+    Text<size> t;
+    std::size_t n = 0;
+    walk([&](const char* s, std::size_t k) {
+      for (std::size_t i = 0; i < k; ++i) t.chars[n++] = s[i];
+    });
+    return t;
+  }();
+};
+
 // ---------------------------------------------------------------------------
 // Binding
 

@@ -76,6 +76,30 @@ struct Named {
   static constexpr auto file_text = rt::cat(rt::Name("src/tarvex/"), Module, rt::Name("/"), Module);
   static constexpr auto from_self_name = rt::cat(rt::Name("from_"), Module);
   static constexpr auto from_components_name = rt::cat(rt::Name("from_"), Letters);
+  // Placeholders of the family's docstrings (see VecPython::doc).
+  static constexpr auto sub_type = rt::cat(rt::Name("T="), short_text);
+  static constexpr auto sub_count = [] {
+    if constexpr (N == 2)
+      return rt::Name("n=two");
+    else if constexpr (N == 3)
+      return rt::Name("n=three");
+    else
+      return rt::Name("n=four");
+  }();
+  static constexpr auto sub_bits = [] {
+    if constexpr (sizeof(ScalarT) == 4)
+      return rt::Name("bits=32-bit");
+    else
+      return rt::Name("bits=64-bit");
+  }();
+  static constexpr auto sub_components = [] {
+    if constexpr (N == 2)
+      return rt::Name("xy=x and y");
+    else if constexpr (N == 3)
+      return rt::Name("xy=x, y and z");
+    else
+      return rt::Name("xy=x, y, z and w");
+  }();
   static constexpr const char* short_name = short_text.c_str();
   static constexpr const char* full_name = full_text.c_str();
   static constexpr const char* file = file_text.c_str();

@@ -167,6 +167,14 @@ struct VecPython : Vec<Traits> {
   using Vector = rt::Instance<Name, V::type_object, Obj, true>;
   using Other = Vector<"other">;
 
+  // A docstring of the family with this type's facts filled in: {T} the type
+  // (Vector2), {n} the component count in words (two), {bits} the storage
+  // precision (32-bit), {xy} the components (x and y).
+  template <rt::Name Text>
+  static constexpr auto doc =
+      rt::Name(rt::Expand<Text, rt::Name(Traits::sub_type), Traits::sub_count, Traits::sub_bits,
+                          Traits::sub_components>::text);
+
   // from_ints / from_floats / from_<components>: the entry over parameters
   // x, y (, z, w) of kind K.
   template <rt::Name Name, auto Entry, template <rt::Name> class K,
@@ -214,7 +222,8 @@ struct VecPython : Vec<Traits> {
       entry<"get_rounded_tuple", V::entry_get_rounded_tuple>::def(),
       entry<"distance_to", V::entry_distance_to, Other>::def(),
       entry<"distance_squared_to", V::entry_distance_squared_to, Other>::def(),
-      entry<"dot", V::entry_dot, Other>::def(),
+      entry<"dot", V::entry_dot, Other>::template def<
+          doc<"The dot product of this {T} and `other`, a {T}, summed in {bits} floats.">>(),
       cross_def(),
       rt::kEndOfMethods,
   };
