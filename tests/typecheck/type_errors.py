@@ -26,11 +26,11 @@ v *= 2  # E: Argument 1 to "__imul__" of "Vector2" has incompatible type "int"; 
 +v  # E: Unsupported operand type for unary + ("Vector2")  [operator]
 abs(v)  # E: Argument 1 to "abs" has incompatible type "Vector2"; expected "SupportsAbs[Never]"  [arg-type]
 v < v  # E: Unsupported left operand type for < ("Vector2")  [operator]
-# Read-only properties, no data on Vector3, no cross on Vector2.
+# Read-only properties, no data on Vector3; Vector2's cross is a number.
 v.length = 1.0  # E: Property "length" defined in "Vector2" is read-only  [misc]
 v.yx = v  # E: Property "yx" defined in "Vector2" is read-only  [misc]
 v3.data  # E: "Vector3" has no attribute "data"  [attr-defined]
-v.cross(v)  # E: "Vector2" has no attribute "cross"  [attr-defined]
+v.cross(v).x  # E: "float" has no attribute "x"  [attr-defined]
 # Constructors: the component count, positional only.
 Vector3(1, 2)  # E: No overload variant of "Vector3" matches argument types "int", "int"  [call-overload]
 Vector2(x=1, y=2)  # E: No overload variant of "Vector2" matches argument types "int", "int"  [call-overload]

@@ -10,6 +10,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <tuple>
@@ -173,6 +174,30 @@ struct Declare {
 };
 
 inline constexpr PyMethodDef kEndOfMethods = {nullptr, nullptr, 0, nullptr};
+
+// One method table from several, each read up to its first null entry.
+template <std::size_t... Sizes>
+std::array<PyMethodDef, (Sizes + ...)> join_methods(const PyMethodDef (&... tables)[Sizes]) {
+  std::array<PyMethodDef, (Sizes + ...)> all{};
+  std::size_t k = 0;
+  (
+      [&](const PyMethodDef* t) {
+        for (; t->ml_name; ++t) all[k++] = *t;
+      }(tables),
+      ...);
+  all[k] = kEndOfMethods;
+  return all;
+}
+template <std::size_t A, std::size_t B>
+std::array<PyMethodDef, A + B> join_methods(const PyMethodDef (&a)[A],
+                                            const std::array<PyMethodDef, B>& b) {
+  std::array<PyMethodDef, A + B> all{};
+  std::size_t k = 0;
+  for (const PyMethodDef* t = a; t->ml_name; ++t) all[k++] = *t;
+  for (const PyMethodDef* t = b.data(); t->ml_name; ++t) all[k++] = *t;
+  all[k] = kEndOfMethods;
+  return all;
+}
 
 // ---------------------------------------------------------------------------
 // Slots

@@ -23,10 +23,8 @@ int prepare_overridables(std::span<Overridable> methods) {
   return 0;
 }
 
-int Overridable::find(PyObject* self, int skip_dispatch, Ref* out) const {
-  if (skip_dispatch) return 0;
+int Overridable::find_in_subclass(PyObject* self, Ref* out) const {
   PyTypeObject* t = Py_TYPE(self);
-  if (t == type_) return 0;
   // A static subtype without an instance dictionary cannot have replaced the
   // method from Python.
   if (t->tp_dictoffset == 0 && !(t->tp_flags & (Py_TPFLAGS_HEAPTYPE | Py_TPFLAGS_IS_ABSTRACT)))

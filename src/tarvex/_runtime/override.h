@@ -24,11 +24,17 @@ class Overridable {
 
   // With skip_dispatch clear: 1 with *out set to the bound override, 0 when
   // the built-in code runs, -1 with the exception set when the lookup failed.
-  int find(PyObject* self, int skip_dispatch, Ref* out) const;
+  // The common answers (skipped, or the type itself) are inline.
+  int find(PyObject* self, int skip_dispatch, Ref* out) const {
+    if (skip_dispatch || Py_IS_TYPE(self, type_)) return 0;
+    return find_in_subclass(self, out);
+  }
 
   const char* name() const noexcept { return name_; }
 
  private:
+  int find_in_subclass(PyObject* self, Ref* out) const;
+
   PyTypeObject* type_;
   const char* name_;
   PyObject* interned_ = nullptr;

@@ -19,6 +19,7 @@
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_runtime/ref.h"
 #include "tarvex/_vector/vector_family.h"
+#include "tarvex/_vector/vector_geometry.h"
 
 namespace tarvex::vec {
 
@@ -63,14 +64,15 @@ struct VecPython : Vec<Traits> {
   static inline PyObject* s_component[N] = {};
 
   // ---------------------------------------------------------- construction
-  static int length_error(Py_ssize_t len) {
-    PyErr_Format(PyExc_TypeError, "%s() takes a sequence of length %d, but got %zd",
-                 Traits::short_name, N, len);
+  static int length_error(const char* fname, Py_ssize_t len) {
+    PyErr_Format(PyExc_TypeError, "%s() takes a sequence of length %d, but got %zd", fname, N, len);
     return -1;
   }
 
-  // The constructor's argument forms; stores component by component.
-  static int init_args(Obj* self, PyObject* const* args, Py_ssize_t n) {
+  // The constructor's argument forms (also those of `update`, named `fname`
+  // in the messages); stores component by component.
+  static int init_args(Obj* self, PyObject* const* args, Py_ssize_t n,
+                       const char* fname = Traits::short_name) {
     if (n == N) {
       for (int i = 0; i < N; ++i) {
         double d;
@@ -84,8 +86,8 @@ struct VecPython : Vec<Traits> {
       return 0;
     }
     if (n != 1) {
-      PyErr_Format(PyExc_TypeError, "%s() takes 0, 1, or %d arguments, but %zd were given",
-                   Traits::short_name, N, n);
+      PyErr_Format(PyExc_TypeError, "%s() takes 0, 1, or %d arguments, but %zd were given", fname,
+                   N, n);
       return -1;
     }
     PyObject* a = args[0];
@@ -96,11 +98,11 @@ struct VecPython : Vec<Traits> {
     // Exact tuples and lists cannot carry the foreign-vector attribute, so
     // they skip its lookup.
     if (PyTuple_CheckExact(a)) {
-      if (PyTuple_GET_SIZE(a) != N) return length_error(PyTuple_GET_SIZE(a));
+      if (PyTuple_GET_SIZE(a) != N) return length_error(fname, PyTuple_GET_SIZE(a));
       return V::store_from_tuple(self, a) ? 0 : -1;
     }
     if (PyList_CheckExact(a)) {
-      if (PyList_GET_SIZE(a) != N) return length_error(PyList_GET_SIZE(a));
+      if (PyList_GET_SIZE(a) != N) return length_error(fname, PyList_GET_SIZE(a));
       return V::store_from_list(self, a) ? 0 : -1;
     }
     int foreign = PyObject_HasAttrWithError(a, s_foreign_attr);
@@ -117,14 +119,13 @@ struct VecPython : Vec<Traits> {
     if (PyTuple_Check(a) || PyList_Check(a)) {
       Py_ssize_t len = PyObject_Size(a);
       if (len < 0) return -1;
-      if (len != N) return length_error(len);
+      if (len != N) return length_error(fname, len);
       return V::store_items(self, [a](int i) { return Ref(PySequence_GetItem(a, i)); }) ? 0 : -1;
     }
     // The type's __name__, which for a class made at run time may itself hold dots.
     Ref tname(PyType_GetName(Py_TYPE(a)));
     if (!tname) return -1;
-    PyErr_Format(PyExc_TypeError, "%s() invalid constructor argument: %U", Traits::short_name,
-                 tname.get());
+    PyErr_Format(PyExc_TypeError, "%s() invalid constructor argument: %U", fname, tname.get());
     return -1;
   }
 
@@ -197,7 +198,7 @@ struct VecPython : Vec<Traits> {
       return rt::kEndOfMethods;
   }
 
-  static inline PyMethodDef methods[] = {
+  static inline PyMethodDef core_methods[] = {
       static_entry<rt::Name(Traits::from_self_name), V::entry_cfrom_self, Other>::def(),
       static_method<"from_tuple", from_tuple, rt::Tuple<"other">>::def(),
       static_method<"from_list", from_list, rt::List<"other">>::def(),
@@ -227,6 +228,8 @@ struct VecPython : Vec<Traits> {
       cross_def(),
       rt::kEndOfMethods,
   };
+  static inline auto methods =
+      rt::join_methods(core_methods, VecGeometryMethods<Traits, VecPython>::methods);
 
   // ---------------------------------------------------------- number slots
   // A vector operand where only this type is accepted: the argument-type
@@ -365,7 +368,7 @@ struct VecPython : Vec<Traits> {
   }
 
   static constexpr int kPropertyCount =
-      N + Traits::extra_property_count + 1 + decltype(swizzles)::count;
+      N + Traits::extra_property_count + 2 + decltype(swizzles)::count;
   static inline std::array<PyGetSetDef, kPropertyCount + 1> properties = [] {
     std::array<PyGetSetDef, kPropertyCount + 1> g{};
     int k = 0;
@@ -373,6 +376,8 @@ struct VecPython : Vec<Traits> {
     if constexpr (Traits::extra_property_count > 0)
       for (const PyGetSetDef& d : Traits::template extra_properties<VecPython>()) g[k++] = d;
     g[k++] = rt::Property<where, Obj, "length", get_length>::def();
+    g[k++] = rt::Property<where, Obj, "length_squared", VecGeometry<Traits>::length_squared>::def(
+        doc<"The squared length, summed in {bits} floats (no square root).">.text);
     for (int s = 0; s < swizzles.count; ++s)
       g[k++] = {swizzles.names[s], get_swizzle, nullptr, nullptr,
                 const_cast<unsigned char*>(swizzles.index[s])};
@@ -404,7 +409,7 @@ PyTypeObject Vec<Traits>::type = {
     .tp_hash = VecPython<Traits>::hash,
     .tp_flags = Py_TPFLAGS_DEFAULT,
     .tp_richcompare = VecPython<Traits>::richcompare,
-    .tp_methods = VecPython<Traits>::methods,
+    .tp_methods = VecPython<Traits>::methods.data(),
     .tp_getset = VecPython<Traits>::properties.data(),
     .tp_init = rt::Slot<where, "__init__", VecPython<Traits>::init>::call,
     .tp_new = VecPython<Traits>::tp_new,

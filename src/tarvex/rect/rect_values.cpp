@@ -50,24 +50,7 @@ Rectangle narrow_rect(const double* d) noexcept {
 // ---------------------------------------------------------------------------
 // Arguments converted to doubles
 
-Py_ssize_t seq_length(PyObject* o) {
-  if (PyTuple_CheckExact(o)) return PyTuple_GET_SIZE(o);
-  if (PyList_CheckExact(o)) return PyList_GET_SIZE(o);
-  return PyObject_Size(o);
-}
-
 namespace {
-
-// o[i] by item access.
-Ref get_item(PyObject* o, int i) {
-  if (PyTuple_CheckExact(o)) {
-    if (i < PyTuple_GET_SIZE(o)) return Ref::borrow(PyTuple_GET_ITEM(o, i));
-    PyErr_SetString(PyExc_IndexError, "tuple index out of range");
-    return Ref();
-  }
-  if (PyList_CheckExact(o)) return Ref(PyList_GetItemRef(o, i));
-  return Ref(PyObject_GetItem(o, s_index[i]));
-}
 
 bool attr_double(PyObject* o, int letter, double* out) {
   Ref v(PyObject_GetAttr(o, s_attr[letter]));
@@ -76,65 +59,17 @@ bool attr_double(PyObject* o, int letter, double* out) {
 
 }  // namespace
 
-bool item_double(PyObject* o, int i, double* out) {
-  Ref v = get_item(o, i);
-  return v && rt::to_double(v.get(), out);
-}
-
-bool items_double(PyObject* o, int n, double* out) {
-  for (int i = 0; i < n; ++i)
-    if (!item_double(o, i, &out[i])) return false;
-  return true;
-}
-
 // Both vector types are final and their component getters return the stored
-// value widened, which is what is read from the structure here.
-bool vector2_xy(PyObject* v, double* x, double* y) {
-  if (Py_IS_TYPE(v, v2_type)) {
-    const Vector2& d = reinterpret_cast<tarvex_Vector2Object*>(v)->data;
-    *x = wide(d.x);
-    *y = wide(d.y);
-    return true;
-  }
+// value widened, which is what the inline readers take from the structure;
+// anything else is read through its attributes.
+bool vector2_xy_attributes(PyObject* v, double* x, double* y) {
   return attr_double(v, 0, x) && attr_double(v, 1, y);
 }
 
-bool vector4_xyzw(PyObject* v, double* out) {
-  if (Py_IS_TYPE(v, v4_type)) {
-    const vector4_t& d = reinterpret_cast<tarvex_Vector4Object*>(v)->data;
-    out[0] = d.x;
-    out[1] = d.y;
-    out[2] = d.z;
-    out[3] = d.w;
-    return true;
-  }
+bool vector4_xyzw_attributes(PyObject* v, double* out) {
   for (int i = 0; i < 4; ++i)
     if (!attr_double(v, i, &out[i])) return false;
   return true;
-}
-
-namespace {
-
-// The receiver's near and far edges.
-struct Edges {
-  double x, y, right, bottom;
-  explicit Edges(const Rectangle& r)
-      : x(wide(r.x)),
-        y(wide(r.y)),
-        right(wide(far_edge(r.x, r.width))),
-        bottom(wide(far_edge(r.y, r.height))) {}
-};
-
-}  // namespace
-
-bool point_test(const Rectangle& r, double px, double py) noexcept {
-  const Edges e(r);
-  return e.x <= px && px <= e.right && e.y <= py && py <= e.bottom;
-}
-
-bool rect_test(const Rectangle& r, const double* o) noexcept {
-  const Edges e(r);
-  return o[0] + o[2] > e.x && e.right > o[0] && o[1] + o[3] > e.y && e.bottom > o[1];
 }
 
 // ---------------------------------------------------------------------------

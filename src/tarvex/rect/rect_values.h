@@ -14,8 +14,11 @@
 #include <Python.h>
 #include <raylib.h>
 
+#include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/ref.h"
 #include "tarvex/rect/rect.h"
+#include "tarvex/vector2/vector2.h"
+#include "tarvex/vector4/vector4.h"
 
 namespace tarvex::rect {
 
@@ -32,7 +35,9 @@ inline double wide(float f) noexcept { return static_cast<double>(f); }
 // A far edge: the sum rounded to 32 bits.
 inline float far_edge(float a, float b) noexcept { return a + b; }
 
-inline bool is_rect(PyObject* o) noexcept { return PyObject_TypeCheck(o, &rect_type); }
+inline bool is_rect(PyObject* o) noexcept {
+  return Py_IS_TYPE(o, &rect_type) || PyObject_TypeCheck(o, &rect_type);
+}
 inline bool is_vector2(PyObject* o) noexcept { return PyObject_TypeCheck(o, v2_type); }
 inline bool is_vector4(PyObject* o) noexcept { return PyObject_TypeCheck(o, v4_type); }
 inline bool is_list_or_tuple(PyObject* o) noexcept { return PyTuple_Check(o) || PyList_Check(o); }
@@ -45,21 +50,80 @@ Rectangle narrow_rect(const double* d) noexcept;
 // Arguments converted to doubles
 
 // len() of a list or tuple; subclasses go through their own __len__.
-Py_ssize_t seq_length(PyObject* o);
+inline Py_ssize_t seq_length(PyObject* o) {
+  if (PyTuple_CheckExact(o)) return PyTuple_GET_SIZE(o);
+  if (PyList_CheckExact(o)) return PyList_GET_SIZE(o);
+  return PyObject_Size(o);
+}
 // Item i, converted; exact lists are bounds-checked, since converting an
 // earlier item can run code that shrinks the list.
-bool item_double(PyObject* o, int i, double* out);
+inline bool item_double(PyObject* o, int i, double* out) {
+  rt::Ref v;
+  if (PyTuple_CheckExact(o)) {
+    if (i >= PyTuple_GET_SIZE(o)) {
+      PyErr_SetString(PyExc_IndexError, "tuple index out of range");
+      return false;
+    }
+    v = rt::Ref::borrow(PyTuple_GET_ITEM(o, i));
+  } else if (PyList_CheckExact(o)) {
+    v.reset(PyList_GetItemRef(o, i));
+  } else {
+    v.reset(PyObject_GetItem(o, s_index[i]));
+  }
+  return v && rt::to_double(v.get(), out);
+}
 // Items 0..n-1, each read and converted in turn.
-bool items_double(PyObject* o, int n, double* out);
+inline bool items_double(PyObject* o, int n, double* out) {
+  for (int i = 0; i < n; ++i)
+    if (!item_double(o, i, &out[i])) return false;
+  return true;
+}
 // Components of a Vector2 or Vector4: from the structure of an exact
 // instance (the same numbers, without making Python floats), otherwise
 // through the attributes.
-bool vector2_xy(PyObject* v, double* x, double* y);
-bool vector4_xyzw(PyObject* v, double* out);
+bool vector2_xy_attributes(PyObject* v, double* x, double* y);
+bool vector4_xyzw_attributes(PyObject* v, double* out);
+inline bool vector2_xy(PyObject* v, double* x, double* y) {
+  if (Py_IS_TYPE(v, v2_type)) {
+    const Vector2& d = reinterpret_cast<tarvex_Vector2Object*>(v)->data;
+    *x = wide(d.x);
+    *y = wide(d.y);
+    return true;
+  }
+  return vector2_xy_attributes(v, x, y);
+}
+inline bool vector4_xyzw(PyObject* v, double* out) {
+  if (Py_IS_TYPE(v, v4_type)) {
+    const vector4_t& d = reinterpret_cast<tarvex_Vector4Object*>(v)->data;
+    out[0] = d.x;
+    out[1] = d.y;
+    out[2] = d.z;
+    out[3] = d.w;
+    return true;
+  }
+  return vector4_xyzw_attributes(v, out);
+}
 
-// The closed point test and the open overlap test, in C on 64-bit values.
-bool point_test(const Rectangle& r, double px, double py) noexcept;
-bool rect_test(const Rectangle& r, const double* o) noexcept;
+// The receiver's near and far edges.
+struct Edges {
+  double x, y, right, bottom;
+  explicit Edges(const Rectangle& r)
+      : x(wide(r.x)),
+        y(wide(r.y)),
+        right(wide(far_edge(r.x, r.width))),
+        bottom(wide(far_edge(r.y, r.height))) {}
+};
+
+// The closed point test and the open overlap test, in C on 64-bit values
+// (inline: they are the whole of the hot general tests).
+inline bool point_test(const Rectangle& r, double px, double py) noexcept {
+  const Edges e(r);
+  return e.x <= px && px <= e.right && e.y <= py && py <= e.bottom;
+}
+inline bool rect_test(const Rectangle& r, const double* o) noexcept {
+  const Edges e(r);
+  return o[0] + o[2] > e.x && e.right > o[0] && o[1] + o[3] > e.y && e.bottom > o[1];
+}
 
 // ---------------------------------------------------------------------------
 // Typed tests with the interpreter's arithmetic: 1, 0, or -1 on error

@@ -1,0 +1,610 @@
+// The vector family's geometry: rotation, interpolation, reflection and
+// projection, magnitude limits, angles, polar and spherical forms, and
+// component-wise limits. Python-level only: the C method tables keep their
+// shape.
+//
+// Precision, as for the rest of the family:
+//  - operations of a vector with a vector (reflection, projection, the 2-D
+//    cross product, squared length) work in the storage precision S;
+//  - operations with a Python number (angles, factors, t, lengths) work in
+//    64-bit floats from the widened components and round once to S;
+//  - angles and polar or spherical forms are computed in 64-bit floats;
+//  - component-wise minimum, maximum and clamping select values, rounding a
+//    Python number once when it is selected.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <array>
+#include <cmath>
+#include <numbers>
+
+#include "tarvex/_runtime/binding.h"
+#include "tarvex/_runtime/convert.h"
+#include "tarvex/_vector/vector_family.h"
+
+namespace tarvex::vec {
+
+// sin and cos of an angle in degrees, exact at multiples of 90 degrees. The
+// angle is reduced modulo 360 first, which is exact.
+inline void sincos_degrees(double degrees, double* s, double* c) noexcept {
+  const double r = std::fabs(degrees) < 360.0 ? degrees : std::fmod(degrees, 360.0);
+  // Below 360 in magnitude, r / 90 is a whole number exactly when r is a
+  // multiple of 90: the quotient of any other r lies at least 0.7 of an
+  // ulp away from every whole number.
+  const double q = r / 90.0;
+  if (std::trunc(q) == q) {
+    static constexpr double kSin[] = {0.0, 1.0, 0.0, -1.0};
+    static constexpr double kCos[] = {1.0, 0.0, -1.0, 0.0};
+    const int k = (static_cast<int>(q) + 4) % 4;
+    *s = kSin[k];
+    *c = kCos[k];
+    return;
+  }
+  const double rad = r * (std::numbers::pi / 180.0);
+  *s = std::sin(rad);
+  *c = std::cos(rad);
+}
+
+inline double degrees_of(double radians) noexcept { return radians * (180.0 / std::numbers::pi); }
+
+template <class Traits>
+struct VecGeometry {
+  using V = Vec<Traits>;
+  using Obj = typename V::Obj;
+  using S = typename V::S;
+  using Arr = typename V::Arr;
+  static constexpr int N = V::N;
+  using D = std::array<double, N>;  // components widened to 64 bits
+
+  static D wide(const Arr& a) noexcept {
+    D d;
+    for (int i = 0; i < N; ++i) d[i] = static_cast<double>(a[i]);
+    return d;
+  }
+  // The components read one by one from the object: a whole-array copy
+  // here would be reloaded in pieces the stores cannot forward.
+  static D wide_of(const Obj* o) noexcept {
+    D d;
+    for (int i = 0; i < N; ++i) d[i] = V::widened(o, i);
+    return d;
+  }
+  static Arr narrowed(const D& d) noexcept {
+    Arr a;
+    for (int i = 0; i < N; ++i) a[i] = narrow_to<S>(d[i]);
+    return a;
+  }
+  static double dot(const D& a, const D& b) noexcept {
+    double s = 0.0;
+    for (int i = 0; i < N; ++i) s += a[i] * b[i];
+    return s;
+  }
+  static double norm(const D& a) noexcept { return std::sqrt(dot(a, a)); }
+  // |a ^ b|: the area of the parallelogram of a and b, summed over the
+  // planes of the coordinate pairs (no cancellation for near-parallel
+  // vectors).
+  static double wedge(const D& a, const D& b) noexcept {
+    double s = 0.0;
+    for (int i = 0; i < N; ++i)
+      for (int j = i + 1; j < N; ++j) {
+        const double w = a[i] * b[j] - a[j] * b[i];
+        s += w * w;
+      }
+    return std::sqrt(s);
+  }
+  // a + (b - a) * t, exact at t == 0 and t == 1.
+  static double lerp(double a, double b, double t) noexcept {
+    return t < 0.5 ? a + (b - a) * t : b - (b - a) * (1.0 - t);
+  }
+
+  static bool value_error(const char* message) {
+    PyErr_SetString(PyExc_ValueError, message);
+    return false;
+  }
+
+  // ----------------------------------------------------------- operations
+  // Each computes the new value of `self` into `out`, or returns false with
+  // the exception set.
+
+  static bool rotated_2d(const Arr& a, double s, double c, Arr& out) {
+    const D v = wide(a);
+    out = narrowed(D{v[0] * c - v[1] * s, v[0] * s + v[1] * c});
+    return true;
+  }
+  // Rotation of v about the unit axis k (Rodrigues' formula), in 64 bits.
+  static D rotated_about(const D& v, const D& k, double s, double c) noexcept {
+    const D kxv{k[1] * v[2] - k[2] * v[1], k[2] * v[0] - k[0] * v[2], k[0] * v[1] - k[1] * v[0]};
+    const double kv = dot(k, v) * (1.0 - c);
+    D r;
+    for (int i = 0; i < 3; ++i) r[i] = v[i] * c + kxv[i] * s + k[i] * kv;
+    return r;
+  }
+  // Rotation about coordinate axis `axis` (0 x, 1 y, 2 z): the other two
+  // components turn as a 2-D vector, in the right-handed sense.
+  static Arr rotated_axis(const Arr& a, int axis, double s, double c) noexcept {
+    D v = wide(a);
+    const int i = (axis + 1) % 3, j = (axis + 2) % 3;
+    const double vi = v[i], vj = v[j];
+    v[i] = vi * c - vj * s;
+    v[j] = vi * s + vj * c;
+    return narrowed(v);
+  }
+  static bool unit_axis(Obj* axis, D* k) {
+    *k = wide(V::load(axis));
+    const double n = norm(*k);
+    if (!(n > 0.0)) return value_error("axis must not be a zero vector");
+    for (double& x : *k) x /= n;
+    return true;
+  }
+
+  static bool lerped(const Arr& a, Obj* other, double t, Arr& out) {
+    const D x = wide(a), y = wide(V::load(other));
+    D r;
+    for (int i = 0; i < N; ++i) r[i] = lerp(x[i], y[i], t);
+    out = narrowed(r);
+    return true;
+  }
+
+  // Directions turned through the angle between them, lengths interpolated
+  // linearly. Opposite vectors turn counterclockwise in 2-D, and about an
+  // axis perpendicular to both in 3-D (the cross product with the x axis, or
+  // with the y axis when self lies along x).
+  static bool slerped(const Arr& a, Obj* other, double t, Arr& out) {
+    const D x = wide(a), y = wide(V::load(other));
+    const double nx = norm(x), ny = norm(y);
+    if (!(nx > 0.0) || !(ny > 0.0)) return value_error("cannot slerp from or to a zero vector");
+    const double length = lerp(nx, ny, t);
+    D u, w;
+    for (int i = 0; i < N; ++i) {
+      u[i] = x[i] / nx;
+      w[i] = y[i] / ny;
+    }
+    // The turn, sin and cos of the angle times t; opposite directions turn
+    // through 180 degrees times t, exactly at multiples of 90.
+    const double sine = N == 2 ? u[0] * w[1] - u[1] * w[0] : wedge(u, w), cosine = dot(u, w);
+    double s, c;
+    if (sine == 0.0 && cosine < 0.0) {
+      sincos_degrees(180.0 * t, &s, &c);
+    } else {
+      const double angle = std::atan2(sine, cosine) * t;
+      s = std::sin(angle);
+      c = std::cos(angle);
+    }
+    D r;
+    if constexpr (N == 2) {
+      r = D{u[0] * c - u[1] * s, u[0] * s + u[1] * c};
+    } else {
+      D k{u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+      double nk = norm(k);
+      if (!(nk > 0.0)) {
+        // Parallel or opposite: any perpendicular axis serves.
+        k = std::fabs(u[0]) < 0.9 ? D{0.0, u[2], -u[1]} : D{-u[2], 0.0, u[0]};
+        nk = norm(k);
+      }
+      for (double& axis : k) axis /= nk;
+      r = rotated_about(u, k, s, c);
+    }
+    for (double& component : r) component *= length;
+    out = narrowed(r);
+    return true;
+  }
+
+  // Steps toward `target` by at most max_distance; within reach it arrives
+  // exactly. A negative max_distance moves away.
+  static bool moved_towards(const Arr& a, Obj* target, double max_distance, Arr& out) {
+    const Arr goal = V::load(target);
+    const D x = wide(a), y = wide(goal);
+    D d;
+    for (int i = 0; i < N; ++i) d[i] = y[i] - x[i];
+    const double distance = norm(d);
+    if (distance <= max_distance || distance == 0.0) {
+      out = goal;
+      return true;
+    }
+    const double f = max_distance / distance;
+    for (int i = 0; i < N; ++i) d[i] = x[i] + d[i] * f;
+    out = narrowed(d);
+    return true;
+  }
+
+  // v - 2 (v . n) n with n the normalised normal, in S.
+  static bool reflected(const Arr& a, Obj* normal, Arr& out) {
+    const Arr n = V::normalized(V::load(normal));
+    if (V::sq_length(n) == 0) return value_error("normal must not be a zero vector");
+    S d = a[0] * n[0];
+    for (int i = 1; i < N; ++i) d = d + a[i] * n[i];
+    const S twice = d + d;
+    for (int i = 0; i < N; ++i) out[i] = a[i] - twice * n[i];
+    return true;
+  }
+
+  // ((v . o) / (o . o)) o, in S.
+  static bool projected(const Arr& a, Obj* other, Arr& out) {
+    const Arr o = V::load(other);
+    const S oo = V::sq_length(o);
+    if (oo == 0) return value_error("cannot project onto a zero vector");
+    S vo = a[0] * o[0];
+    for (int i = 1; i < N; ++i) vo = vo + a[i] * o[i];
+    const S k = vo / oo;
+    for (int i = 0; i < N; ++i) out[i] = k * o[i];
+    return true;
+  }
+
+  static bool scaled_by(const Arr& a, double factor, Arr& out) {
+    D v = wide(a);
+    for (double& c : v) c *= factor;
+    out = narrowed(v);
+    return true;
+  }
+
+  static bool clamped_magnitude(const Arr& a, double max_length, double min_length, Arr& out) {
+    if (max_length < 0.0) return value_error("max_length must not be negative");
+    if (min_length < 0.0) return value_error("min_length must not be negative");
+    if (min_length > max_length) return value_error("min_length must not exceed max_length");
+    const double length = norm(wide(a));
+    if (length > max_length) return scaled_by(a, max_length / length, out);
+    if (length < min_length) {
+      if (length == 0.0) return value_error("cannot give a zero vector a length");
+      return scaled_by(a, min_length / length, out);
+    }
+    out = a;
+    return true;
+  }
+
+  static bool scaled_to_length(const Arr& a, double length, Arr& out) {
+    const double current = norm(wide(a));
+    if (!(current > 0.0) && !std::isnan(current))
+      return value_error("cannot scale a zero vector to a length");
+    return scaled_by(a, length / current, out);
+  }
+
+  // A bound of the component-wise operations: a vector of this type, or a
+  // Python number (an int or a float) that bounds every component.
+  struct Bound {
+    Arr values;
+  };
+  static bool read_bound(PyObject* o, const char* name, Bound* out) {
+    if (V::check(o)) {
+      out->values = V::load(V::as(o));
+      return true;
+    }
+    if (PyFloat_Check(o) || PyLong_Check(o)) {
+      double d;
+      if (!rt::to_double(o, &d)) return false;
+      out->values.fill(narrow_to<S>(d));
+      return true;
+    }
+    rt::arg_type_error(name, Traits::full_name, o);
+    return false;
+  }
+  template <rt::Name Name>
+  struct BoundArg : rt::Param<Name> {
+    using type = Bound;
+    static constexpr rt::Phase phase = rt::Phase::check;
+    static bool read(PyObject* o, Bound* out) { return read_bound(o, Name.text, out); }
+  };
+
+  // A bound's component replaces self's when it is smaller (larger): a NaN
+  // component of self stays, a NaN bound is ignored.
+  static bool minimum(const Arr& a, Bound b, Arr& out) {
+    for (int i = 0; i < N; ++i) out[i] = b.values[i] < a[i] ? b.values[i] : a[i];
+    return true;
+  }
+  static bool maximum(const Arr& a, Bound b, Arr& out) {
+    for (int i = 0; i < N; ++i) out[i] = b.values[i] > a[i] ? b.values[i] : a[i];
+    return true;
+  }
+  static bool clamped(const Arr& a, Bound low, Bound high, Arr& out) {
+    for (int i = 0; i < N; ++i)
+      if (low.values[i] > high.values[i]) return value_error("low must not exceed high");
+    Arr lowered;
+    maximum(a, low, lowered);
+    return minimum(lowered, high, out);
+  }
+
+  // ------------------------------------------------------------ queries
+
+  // Degrees from self to other: signed in 2-D, counterclockwise positive, in
+  // (-180, 180]; otherwise the unsigned angle between them, in [0, 180]. A
+  // zero vector gives 0.
+  static double angle_to(Obj* self, Obj* other) {
+    const D x = wide_of(self), y = wide_of(other);
+    if constexpr (N == 2)
+      return degrees_of(std::atan2(x[0] * y[1] - x[1] * y[0], dot(x, y)));
+    else
+      return degrees_of(std::atan2(wedge(x, y), dot(x, y)));
+  }
+  static double length_squared(Obj* self) {
+    return static_cast<double>(V::sq_length(V::load(self)));
+  }
+  static PyObject* is_normalized(Obj* self, double tolerance) {
+    return PyBool_FromLong(std::fabs(length_squared(self) - 1.0) <= tolerance);
+  }
+  // The 2-D cross product, x1 y2 - y1 x2, in S.
+  static double cross_2d(Obj* self, Obj* other) {
+    const Arr a = V::load(self), b = V::load(other);
+    return static_cast<double>(a[0] * b[1] - a[1] * b[0]);
+  }
+
+  // (length, angle in degrees from the x axis in (-180, 180]).
+  static PyObject* polar(Obj* self) {
+    const double x = V::widened(self, 0), y = V::widened(self, 1);
+    const double d[2] = {static_cast<double>(std::sqrt(V::sq_length(V::load(self)))),
+                         degrees_of(std::atan2(y, x))};
+    return rt::float_tuple(d, 2);
+  }
+  static PyObject* from_polar(double length, double angle) {
+    double s, c;
+    sincos_degrees(angle, &s, &c);
+    return V::make(narrowed(D{length * c, length * s}));
+  }
+  // (length, polar angle from the z axis in [0, 180], azimuth from the x
+  // axis in (-180, 180]); a zero vector gives zeros.
+  static PyObject* spherical(Obj* self) {
+    const double x = V::widened(self, 0), y = V::widened(self, 1), z = V::widened(self, 2);
+    // theta as atan2(distance from the z axis, z): accurate near the poles,
+    // where acos(z / r) is not.
+    const double d[3] = {static_cast<double>(std::sqrt(V::sq_length(V::load(self)))),
+                         degrees_of(std::atan2(std::sqrt(x * x + y * y), z)),
+                         degrees_of(std::atan2(y, x))};
+    return rt::float_tuple(d, 3);
+  }
+  static PyObject* from_spherical(double length, double theta, double phi) {
+    double st, ct, sp, cp;
+    sincos_degrees(theta, &st, &ct);
+    sincos_degrees(phi, &sp, &cp);
+    return V::make(narrowed(D{length * st * cp, length * st * sp, length * ct}));
+  }
+};
+
+}  // namespace tarvex::vec
+
+namespace tarvex::vec {
+
+// The Python declarations of the geometry of one vector type; Py is the
+// type's Python surface (for the constructor's argument forms of `update`).
+template <class Traits, class Py>
+struct VecGeometryMethods {
+  using G = VecGeometry<Traits>;
+  using V = typename G::V;
+  using Obj = typename G::Obj;
+  using Arr = typename G::Arr;
+  static constexpr int N = G::N;
+  using Declare = rt::Declare<V::where, Obj>;
+  template <rt::Name Name, auto Body, class... P>
+  using method = typename Declare::template method<Name, Body, P...>;
+  template <rt::Name Name, auto Body, class... P>
+  using static_method = typename Declare::template static_method<Name, Body, P...>;
+  template <rt::Name Name>
+  using Vector = rt::Instance<Name, V::type_object, Obj, true>;
+  template <rt::Name Text>
+  static constexpr auto doc =
+      rt::Name(rt::Expand<Text, rt::Name(Traits::sub_type), Traits::sub_count, Traits::sub_bits,
+                          Traits::sub_components>::text);
+  using Angle = rt::Double<"angle">;
+
+  // get_<op> makes a new vector; to_<op> changes this one and returns it.
+  template <auto Op>
+  static constexpr auto get_op = [](Obj* self, auto... a) -> PyObject* {
+    Arr r;
+    if (!Op(V::load(self), a..., r)) return nullptr;
+    return V::make(r);
+  };
+  template <auto Op>
+  static constexpr auto to_op = [](Obj* self, auto... a) -> PyObject* {
+    Arr r;
+    if (!Op(V::load(self), a..., r)) return nullptr;
+    V::store(self, r);
+    return Py_NewRef(V::py(self));
+  };
+
+  // The pair get_<Name> and to_<Name> of one operation.
+  template <rt::Name Name, auto Op, rt::Name Doc, class... P>
+  static void add_pair(PyMethodDef*& at) {
+    *at++ =
+        method<rt::Name(rt::cat(rt::Name("get_"), Name)), get_op<Op>,
+               P...>::template def<doc<rt::Name(rt::cat(rt::Name("Return a new {T}: "), Doc))>>();
+    *at++ = method<rt::Name(rt::cat(rt::Name("to_"), Name)), to_op<Op>, P...>::template def<
+        doc<rt::Name(rt::cat(rt::Name("Change this {T} in place and return it: "), Doc))>>();
+  }
+
+  static bool rotated_deg(const Arr& a, double angle, Arr& out) {
+    double s, c;
+    sincos_degrees(angle, &s, &c);
+    return G::rotated_2d(a, s, c, out);
+  }
+  static bool rotated_rad(const Arr& a, double angle, Arr& out) {
+    return G::rotated_2d(a, std::sin(angle), std::cos(angle), out);
+  }
+  template <bool Degrees>
+  static bool rotated_about(const Arr& a, double angle, Obj* axis, Arr& out) {
+    typename G::D k;
+    if (!G::unit_axis(axis, &k)) return false;
+    double s, c;
+    if (Degrees) {
+      sincos_degrees(angle, &s, &c);
+    } else {
+      s = std::sin(angle);
+      c = std::cos(angle);
+    }
+    out = G::narrowed(G::rotated_about(G::wide(a), k, s, c));
+    return true;
+  }
+  template <int Axis, bool Degrees>
+  static bool rotated_on(const Arr& a, double angle, Arr& out) {
+    double s, c;
+    if (Degrees) {
+      sincos_degrees(angle, &s, &c);
+    } else {
+      s = std::sin(angle);
+      c = std::cos(angle);
+    }
+    out = G::rotated_axis(a, Axis, s, c);
+    return true;
+  }
+
+  // update(*args): the constructor's argument forms, stored into this vector.
+  static PyObject* update(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) {
+    if (kwnames && PyTuple_GET_SIZE(kwnames)) {
+      rt::unexpected_keyword("update", PyTuple_GET_ITEM(kwnames, 0));
+    } else if (Py::init_args(V::as(self), args, nargs, "update") == 0) {
+      Py_RETURN_NONE;
+    }
+    rt::add_traceback(V::where, "update");
+    return nullptr;
+  }
+  static constexpr auto update_doc =
+      rt::cat(rt::Name("update($self, /, *args)\n--\n\n"),
+              doc<"Set every component at once, from the same arguments as the {T} constructor.\n\n"
+                  "`update()` gives zeros, `update(x, y, ...)` one number per component, and one "
+                  "argument is read as the constructor reads it (a {T}, a tuple or list of {n} "
+                  "numbers, or another library's vector). Numbers are rounded to {bits} floats. "
+                  "A failure may leave earlier components changed. Returns None.">);
+
+  static constexpr std::size_t kCapacity = 48;
+  static inline std::array<PyMethodDef, kCapacity> methods = [] {
+    std::array<PyMethodDef, kCapacity> table{};
+    PyMethodDef* at = table.data();
+    *at++ = method<"angle_to", G::angle_to, Vector<"other">>::template def<
+        doc<"The angle in degrees from this {T} to `other`, a {T}, computed in 64-bit floats.\n\n"
+            "For Vector2 it is signed, counterclockwise positive, in (-180, 180]; otherwise it is "
+            "the unsigned angle between the two, in [0, 180]. A zero vector gives 0.0; NaN "
+            "components give NaN.">>();
+    add_pair<"lerped", G::lerped,
+             "the linear interpolation toward `other`, a {T}, at `t`.\n\n"
+             "Computed in 64-bit floats from the stored components and rounded once to {bits} "
+             "floats: exactly this vector at t == 0 and exactly `other` at t == 1; a t outside "
+             "[0, 1] extrapolates.",
+             Vector<"other">, rt::Double<"t">>(at);
+    add_pair<"moved_towards", G::moved_towards,
+             "this vector moved toward `target`, a {T}, by at most `max_distance`.\n\n"
+             "Within reach it arrives at `target` exactly; otherwise the step is computed in "
+             "64-bit floats and rounded once to {bits} floats. A negative max_distance moves "
+             "away from `target`.",
+             Vector<"target">, rt::Double<"max_distance">>(at);
+    add_pair<"reflected", G::reflected,
+             "this vector reflected off a surface with the normal `normal`, a {T}.\n\n"
+             "The normal is normalised first; the result is v - 2 (v . n) n, computed in {bits} "
+             "floats. A zero normal raises ValueError.",
+             Vector<"normal">>(at);
+    add_pair<"projected", G::projected,
+             "the projection of this vector onto `other`, a {T}.\n\n"
+             "((v . o) / (o . o)) o, computed in {bits} floats. A zero `other` raises ValueError.",
+             Vector<"other">>(at);
+    add_pair<"clamped_magnitude", G::clamped_magnitude,
+             "this vector scaled so that its length lies in [min_length, max_length].\n\n"
+             "A vector already within the limits keeps its stored components; otherwise the "
+             "scaling is computed in 64-bit floats and rounded once to {bits} floats. Negative "
+             "limits, or min_length above max_length, raise ValueError; so does a zero vector "
+             "with a min_length above 0 (it has no direction). NaN limits leave the vector as "
+             "it is.",
+             rt::Double<"max_length">, rt::Optional<rt::Double<"min_length">, 0.0, "0.0">>(at);
+    add_pair<"scaled_to_length", G::scaled_to_length,
+             "this vector with its direction kept and its length set to `length`.\n\n"
+             "Computed in 64-bit floats and rounded once to {bits} floats; a negative length "
+             "reverses the direction. A zero vector raises ValueError.",
+             rt::Double<"length">>(at);
+    using Bound = typename G::template BoundArg<"other">;
+    add_pair<"min", G::minimum,
+             "the component-wise minimum of this vector and `other`.\n\n"
+             "`other` is a {T} or a number bounding every component (rounded once to {bits} "
+             "floats). A NaN component of this vector stays NaN; a NaN bound is ignored.",
+             Bound>(at);
+    add_pair<"max", G::maximum,
+             "the component-wise maximum of this vector and `other`.\n\n"
+             "`other` is a {T} or a number bounding every component (rounded once to {bits} "
+             "floats). A NaN component of this vector stays NaN; a NaN bound is ignored.",
+             Bound>(at);
+    add_pair<"clamped", G::clamped,
+             "each component limited to [low, high].\n\n"
+             "`low` and `high` are each a {T} or a number for every component (rounded once "
+             "to {bits} floats). A low above its high raises ValueError.",
+             typename G::template BoundArg<"low">, typename G::template BoundArg<"high">>(at);
+    *at++ = method<"is_normalized", G::is_normalized,
+                   rt::Optional<rt::Double<"tolerance">, 1e-6, "1e-06">>::
+        template def<
+            doc<"Whether the length of this {T} is 1 within `tolerance`.\n\n"
+                "True when the squared length, summed in {bits} floats, differs from 1 by at most "
+                "`tolerance`.">>();
+    *at++ = {"update", rt::cfunc(update), METH_FASTCALL | METH_KEYWORDS, update_doc.c_str()};
+    if constexpr (N == 2) {
+      add_pair<"rotated", rotated_deg,
+               "this vector rotated counterclockwise by `angle` degrees.\n\n"
+               "Computed in 64-bit floats and rounded once to 32-bit floats; a multiple of 90 "
+               "degrees rotates exactly.",
+               Angle>(at);
+      add_pair<"rotated_rad", rotated_rad,
+               "this vector rotated counterclockwise by `angle` radians.\n\n"
+               "Computed in 64-bit floats and rounded once to 32-bit floats.",
+               Angle>(at);
+      *at++ = method<"cross", G::cross_2d, Vector<"other">>::template def<
+          "The 2-D cross product x * other.y - y * other.x, a number, computed in 32-bit "
+          "floats.\n\nPositive when `other` lies counterclockwise of this vector.">();
+      *at++ = method<"get_polar", G::polar>::template def<
+          "Return (length, angle): the length as the `length` property gives it and the "
+          "angle in degrees from the x axis, in (-180, 180].">();
+      *at++ = static_method<"from_polar", G::from_polar, rt::Double<"length">, Angle>::template def<
+          "Return a new Vector2 of the given length at `angle` degrees from the x axis.\n\n"
+          "Computed in 64-bit floats and rounded once to 32-bit floats; at a multiple of 90 "
+          "degrees the zero component is exactly 0.">();
+    }
+    if constexpr (N == 3) {
+      add_pair<"rotated", rotated_about<true>,
+               "this vector rotated by `angle` degrees about `axis`, a Vector3.\n\n"
+               "Right-handed: counterclockwise when the axis points at the viewer. Computed "
+               "in 64-bit floats with the axis normalised, and rounded once to 32-bit floats. "
+               "A zero axis raises ValueError.",
+               Angle, Vector<"axis">>(at);
+      add_pair<"rotated_rad", rotated_about<false>,
+               "this vector rotated by `angle` radians about `axis`, a Vector3.\n\n"
+               "As `get_rotated`, with the angle in radians.",
+               Angle, Vector<"axis">>(at);
+      add_pair<"rotated_x", rotated_on<0, true>,
+               "this vector rotated by `angle` degrees about the x axis.\n\n"
+               "Computed in 64-bit floats and rounded once to 32-bit floats; a multiple of 90 "
+               "degrees rotates exactly.",
+               Angle>(at);
+      add_pair<"rotated_y", rotated_on<1, true>,
+               "this vector rotated by `angle` degrees about the y axis.\n\n"
+               "Computed in 64-bit floats and rounded once to 32-bit floats; a multiple of 90 "
+               "degrees rotates exactly.",
+               Angle>(at);
+      add_pair<"rotated_z", rotated_on<2, true>,
+               "this vector rotated by `angle` degrees about the z axis.\n\n"
+               "Computed in 64-bit floats and rounded once to 32-bit floats; a multiple of 90 "
+               "degrees rotates exactly.",
+               Angle>(at);
+      add_pair<"rotated_x_rad", rotated_on<0, false>,
+               "this vector rotated by `angle` radians about the x axis.", Angle>(at);
+      add_pair<"rotated_y_rad", rotated_on<1, false>,
+               "this vector rotated by `angle` radians about the y axis.", Angle>(at);
+      add_pair<"rotated_z_rad", rotated_on<2, false>,
+               "this vector rotated by `angle` radians about the z axis.", Angle>(at);
+      *at++ = method<"get_spherical", G::spherical>::template def<
+          "Return (length, theta, phi): the length as the `length` property gives it, the "
+          "angle theta in degrees from the z axis in [0, 180], and the angle phi in degrees "
+          "of the projection on the xy plane from the x axis, in (-180, 180]. A zero vector "
+          "gives zeros.">();
+      *at++ = static_method<"from_spherical", G::from_spherical, rt::Double<"length">,
+                            rt::Double<"theta">, rt::Double<"phi">>::
+          template def<
+              "Return a new Vector3 from spherical coordinates in degrees, as `get_spherical` "
+              "gives them.\n\nComputed in 64-bit floats and rounded once to 32-bit floats.">();
+    }
+    if constexpr (N <= 3) {
+      add_pair<"slerped", G::slerped,
+               "the spherical interpolation toward `other`, a {T}, at `t`.\n\n"
+               "The direction turns through the angle between the two at a constant rate and "
+               "the length changes linearly; computed in 64-bit floats and rounded once to "
+               "32-bit floats. Opposite vectors turn counterclockwise in 2-D and about an axis "
+               "perpendicular to both in 3-D. A zero vector at either end raises ValueError.",
+               Vector<"other">, rt::Double<"t">>(at);
+    }
+    *at = rt::kEndOfMethods;
+    return table;
+  }();
+};
+
+}  // namespace tarvex::vec
