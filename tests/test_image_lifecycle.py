@@ -244,6 +244,25 @@ def test_dealloc_reports_a_failing_valid(monkeypatch):
     assert isinstance(seen[0].exc_value, RuntimeError)
 
 
+def test_dealloc_lookup_leaves_no_instance_dict():
+    # A `valid` found on the class is also looked up in the instance's
+    # dictionary, which the subclass's deallocator has already cleared.
+    class Liar(Image):
+        valid = True
+
+    def owned():
+        helper.adopt(Liar(), helper.new(("malloc", bytes(16)), 2, 2, 1, RGBA, None))
+
+    for _ in range(10):
+        owned()
+    gc.collect()
+    before = sys.getallocatedblocks()
+    for _ in range(500):
+        owned()
+    gc.collect()
+    assert sys.getallocatedblocks() - before < 100
+
+
 def test_an_owning_subclass_instance_releases_its_pixels():
     class Mine(Image):
         pass

@@ -753,6 +753,10 @@ void dealloc(PyObject* o) {
       // Looking up `valid` runs Python code: keep the object alive meanwhile.
       Py_SET_REFCNT(o, 1);
       valid = valid_of(o);
+      // A subclass's deallocator has already cleared the instance's
+      // dictionary; the lookup may have made it again, and nothing else
+      // would free it.
+      if (Py_TYPE(o)->tp_flags & Py_TPFLAGS_MANAGED_DICT) PyObject_ClearManagedDict(o);
       if (valid < 0) {
         // The traceback's frames hold the object (as `self` of the getter);
         // reported with them, it would outlive this deallocation.
