@@ -6,17 +6,14 @@ import struct
 import pytest
 from hypothesis import HealthCheck, settings
 
-# Property tests: a modest number of examples; CI runs a fixed sequence.
-# Under the reference leak hunt every test runs seven times, so fewer.
-settings.register_profile("dev", max_examples=200, deadline=None, database=None,
+# Property tests: a modest number of examples, and a fixed sequence in CI
+# (CI is set); `--hypothesis-profile=thorough` for a long search.
+settings.register_profile("dev", max_examples=50, deadline=None, database=None,
                           suppress_health_check=[HealthCheck.too_slow])
 settings.register_profile("ci", settings.get_profile("dev"), derandomize=True,
                           print_blob=True)
-settings.register_profile("refleaks", settings.get_profile("ci"), max_examples=25)
-if os.environ.get("TARVEX_REFLEAKS") == "1":
-    settings.load_profile("refleaks")
-else:
-    settings.load_profile("ci" if os.environ.get("CI") else "dev")
+settings.register_profile("thorough", settings.get_profile("dev"), max_examples=5000)
+settings.load_profile("ci" if os.environ.get("CI") else "dev")
 
 
 def pytest_configure(config):
