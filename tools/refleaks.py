@@ -14,8 +14,10 @@ too).
 Not repeated: tests that fail, skip or error on their first run (they are
 reported by the usual run), tests that start a child process (a subprocess,
 fork or exec: their work happens in another interpreter, whose leaks this
-process cannot see, and repeating them would only cost time), and tests
-marked `refleaks_exempt(reason)`.
+process cannot see, and repeating them would only cost time), hypothesis
+property tests (the engine grows its own caches on every run; the code they
+drive is repeated by the example-based tests), and tests marked
+`refleaks_exempt(reason)`.
 
 Compared by memory blocks only: tests that call into an extension module
 built for the release interpreter (Pillow and numpy, as Debian ships them).
@@ -49,7 +51,7 @@ class _Hunter:
         self.spawned = False
         self.repeated = 0
         self.once = {"child process": [], "failed, skipped or errored": [],
-                     "marked refleaks_exempt": []}
+                     "hypothesis property test": [], "marked refleaks_exempt": []}
         self.blocks_only = []
         self.foreign = False
         self._release_built = {}
@@ -132,9 +134,11 @@ class _Hunter:
     def hunt(self, item):
         """Runs `item` silently WARMUPS + RUNS times; returns a leak report
         or None. The caller then runs it once more, reported."""
-        mark = item.get_closest_marker("refleaks_exempt")
-        if mark is not None:
+        if item.get_closest_marker("refleaks_exempt") is not None:
             self.once["marked refleaks_exempt"].append(item.nodeid)
+            return None
+        if getattr(getattr(item, "obj", None), "is_hypothesis_test", False):
+            self.once["hypothesis property test"].append(item.nodeid)
             return None
         reps = self.warmups + self.runs
         rc_deltas, block_deltas = [0] * reps, [0] * reps
