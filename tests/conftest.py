@@ -17,6 +17,11 @@ settings.load_profile("ci" if os.environ.get("CI") else "dev")
 
 
 def pytest_configure(config):
+    # Hypothesis guesses from reference counts whether its own global random
+    # object is kept alive; on the debug interpreter the guess misfires.
+    config.addinivalue_line(
+        "filterwarnings", "ignore:It looks like `register_random` was passed an object"
+                          ":hypothesis.errors.HypothesisWarning")
     config.addinivalue_line(
         "markers", "refleaks_exempt(reason): run once, unmeasured, by the reference leak hunt "
                    "(tools/refleaks.py)")
