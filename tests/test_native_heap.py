@@ -14,7 +14,7 @@ HEAPCHECK = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file_
 
 pytestmark = [
     pytest.mark.skipif(os.environ.get("TARVEX_REFLEAKS") != "1",
-                       reason="about 40 s under valgrind: runs with ./dev test --refleaks"),
+                       reason="half a minute under valgrind: runs with ./dev test --refleaks"),
     pytest.mark.skipif(shutil.which("valgrind") is None, reason="needs valgrind"),
 ]
 
