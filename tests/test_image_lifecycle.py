@@ -11,7 +11,7 @@ import _image_testhelper as helper
 import tarvex.image.image as image_module
 from tarvex.image.image import Image
 
-from imagetools import GRAYSCALE, RGBA, pattern, write_gif, write_png
+from imagetools import GRAYSCALE, RGBA, pattern, write_gif
 
 PICKLE = "self._raw cannot be converted to a Python object for pickling"
 
