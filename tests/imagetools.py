@@ -66,10 +66,3 @@ def run_ok(code, **kw):
     assert "Sanitizer" not in p.stderr, p.stderr
     return p
 
-
-@pytest.fixture
-def pil_png(tmp_path):
-    def make(width, height, mode="RGBA", name="p.png"):
-        path = str(tmp_path / name)
-        return path, write_png(path, width, height, mode)
-    return make

@@ -11,7 +11,7 @@ import _image_testhelper as helper
 from tarvex.color.color import Color
 from tarvex.image.image import Image
 
-from imagetools import GRAYSCALE, RGBA, pattern, pil_png  # noqa: F401
+from imagetools import GRAYSCALE, RGBA
 
 EMPTY = "Image data is empty or Image has been unloaded."
 

@@ -8,7 +8,7 @@ import _image_testhelper as helper
 from tarvex.color.color import Color
 from tarvex.image.image import Image
 
-from imagetools import GRAYSCALE, RGBA, pattern, pil_png  # noqa: F401
+from imagetools import GRAYSCALE, RGBA, pattern
 
 
 def test_every_instance_carries_the_table():

@@ -67,7 +67,9 @@ class LenFails(IndexOnly):
         self.exc = exc
 
     def __len__(self):
-        raise self.exc
+        # A fresh exception each call, so that repeated runs do not stack
+        # tracebacks on the one instance.
+        raise type(self.exc)(*self.exc.args)
 
 
 Dotted = type("pkg.Thing", (), {})

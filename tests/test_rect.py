@@ -3,7 +3,6 @@ import copy
 import gc
 import math
 import pickle
-import struct
 import subprocess
 import sys
 import traceback
@@ -13,13 +12,10 @@ from decimal import Decimal
 
 import pytest
 
+from conftest import f32
 from tarvex.rect.rect import Rect
 from tarvex.vector2.vector2 import Vector2
 from tarvex.vector4.vector4 import Vector4
-
-
-def f32(x):
-    return struct.unpack("f", struct.pack("f", x))[0]
 
 
 def vals(r):

@@ -1,19 +1,15 @@
 """Rect's point and overlap tests: edge rules, widths, refusals, evaluation order."""
 import math
-import struct
 from collections import namedtuple
 
 import pytest
 
+from conftest import f32
 from tarvex.rect.rect import Rect
 from tarvex.vector2.vector2 import Vector2
 from tarvex.vector4.vector4 import Vector4
 
 nan = math.nan
-
-
-def f32(x):
-    return struct.unpack("f", struct.pack("f", x))[0]
 
 
 # Every point method, with the argument kind it takes.

@@ -69,7 +69,9 @@ def make_override(entry, result):
     def method(self, *args):
         seen.append(args)
         if isinstance(result, Exception):
-            raise result
+            # A fresh exception each call: raising one instance again would
+            # stack its tracebacks (and grow it) on every repetition.
+            raise type(result)(*result.args)
         return result
     return type("Over", (Rect,), {entry: method}), seen
 

@@ -15,13 +15,13 @@ from tarvex.audio_stream.audio_stream import AudioStream
 from tarvex.image.image import Image
 from tarvex.sound.sound import Sound
 
-from soundtools import RATE, audio, played, record, write_wav  # noqa: F401
+from soundtools import RATE, played, record, write_wav
 
 PICKLE = "self._raw cannot be converted to a Python object for pickling"
 
 
 @pytest.fixture
-def wav(tmp_path, audio):  # noqa: F811
+def wav(tmp_path, audio):
     """A 2 s tone: long enough to be still playing when looked at."""
     write_wav(tmp_path / "tone.wav", 2 * RATE)
     return str(tmp_path / "tone.wav")
@@ -39,7 +39,7 @@ def test_empty_sound_and_layout():
 
 
 @pytest.mark.parametrize("rate, width, channels", [(48000, 2, 2), (22050, 1, 1), (44100, 2, 1)])
-def test_load_converts_to_the_device_format(tmp_path, audio, rate, width, channels):  # noqa: F811
+def test_load_converts_to_the_device_format(tmp_path, audio, rate, width, channels):
     write_wav(tmp_path / "t.wav", rate // 5, rate, width, channels)
     s = Sound.load(str(tmp_path / "t.wav"))
     assert type(s) is Sound and s.valid and not s.is_alias
@@ -50,7 +50,7 @@ def test_load_converts_to_the_device_format(tmp_path, audio, rate, width, channe
     assert repr(st) == "<AudioStream 48000 Hz, 32-bit, 2 channels, borrowed>"
 
 
-def test_ogg_converted_by_sox(tmp_path, audio):  # noqa: F811
+def test_ogg_converted_by_sox(tmp_path, audio):
     write_wav(tmp_path / "t.wav", 9600)
     ogg = str(tmp_path / "t.ogg")
     if not shutil.which("sox") or subprocess.run(["sox", str(tmp_path / "t.wav"), ogg]).returncode:
@@ -74,7 +74,7 @@ def test_load_refusals(name, exc, text):
     assert e.traceback[-1].name == "tarvex.sound.sound.Sound.load"
 
 
-def test_files_raylib_cannot_read_give_invalid_sounds(tmp_path, audio):  # noqa: F811
+def test_files_raylib_cannot_read_give_invalid_sounds(tmp_path, audio):
     (tmp_path / "junk.wav").write_bytes(b"RIFF....WAVEjunk")
     for name in ("missing.wav", "junk.wav", "."):
         assert not Sound.load(str(tmp_path / name)).valid
@@ -146,7 +146,7 @@ def test_float_property_refusals_store_nothing(prop):
     assert getattr(s, prop) == 0.75
 
 
-def test_update_copies_bytes_bytearray_and_arrays(audio, tmp_path):  # noqa: F811
+def test_update_copies_bytes_bytearray_and_arrays(audio, tmp_path):
     write_wav(tmp_path / "t.wav", 4800)
     s = Sound.load(str(tmp_path / "t.wav"))
     for seed, kind in enumerate((bytes, bytearray, memoryview), 1):
@@ -171,7 +171,7 @@ def test_update_copies_bytes_bytearray_and_arrays(audio, tmp_path):  # noqa: F81
     (bytes(8), 2.9, ValueError,                         # truncated toward zero
      "data holds 8 bytes, fewer than 2 frames of 8 bytes (2 channels of 32-bit samples)"),
 ])
-def test_update_refusals(tmp_path, audio, data, frames, exc, text):  # noqa: F811
+def test_update_refusals(tmp_path, audio, data, frames, exc, text):
     write_wav(tmp_path / "t.wav", 4800)
     s = Sound.load(str(tmp_path / "t.wav"))
     with pytest.raises(exc) as e:

@@ -9,11 +9,11 @@ from tarvex.audio_stream.audio_stream import AudioStream
 from tarvex.sound.sound import Sound
 
 from imagetools import run_ok
-from soundtools import RATE, audio, write_wav  # noqa: F401
+from soundtools import RATE, write_wav
 
 
 @pytest.fixture
-def loaded(tmp_path, audio):  # noqa: F811
+def loaded(tmp_path, audio):
     write_wav(tmp_path / "t.wav", RATE // 10)
     return Sound.load(str(tmp_path / "t.wav"))
 
@@ -57,7 +57,7 @@ def test_cfrom_struct_takes_ownership_only_when_asked(record, owner):
     assert repr(st) == "<AudioStream 44100 Hz, 16-bit, 1 channel, no buffer>"
 
 
-def test_stream_new_owns_and_c_unload_releases_once(audio):  # noqa: F811
+def test_stream_new_owns_and_c_unload_releases_once(audio):
     st = helper.stream_new(22050, 16, 2)
     assert st.valid and st.is_owner and helper.stream_fields(st)[1] != 0
     assert repr(st) == "<AudioStream 22050 Hz, 16-bit, 2 channels, owner>"

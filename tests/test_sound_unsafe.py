@@ -4,7 +4,7 @@ case; under the sanitizers a use after free fails it too."""
 import pytest
 
 from imagetools import run_ok
-from soundtools import CHILD_OPEN, CHILD_PRELUDE, audio  # noqa: F401
+from soundtools import CHILD_OPEN, CHILD_PRELUDE
 
 CASES = {
     # raylib's LoadSoundAlias reads through the source's buffer pointer.
@@ -85,7 +85,7 @@ print('done')
 
 
 @pytest.mark.parametrize("case", CASES)
-def test_unsafe_case_is_handled_safely(audio, case):  # noqa: F811
+def test_unsafe_case_is_handled_safely(audio, case):
     p = run_ok(CHILD_OPEN + CASES[case] + "\nprint('done')\n")
     assert p.stdout.strip().endswith("done")
 
@@ -95,7 +95,7 @@ def test_without_a_device_nothing_loads_and_nothing_breaks():
     assert p.stdout.strip().endswith("done")
 
 
-def test_no_info_lines_from_raylib(audio):  # noqa: F811
+def test_no_info_lines_from_raylib(audio):
     p = run_ok(CHILD_OPEN + """
 s = Sound.load(wav); a = Sound.load_alias(s); a.play(); a.unload(); s.unload()
 helper.stream_c_unload(helper.stream_new(44100, 16, 1))

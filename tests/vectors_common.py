@@ -1,17 +1,8 @@
 """Shared facts about the three vector types for the vector tests."""
-import struct
-
+from conftest import f32
 from tarvex.vector2.vector2 import Vector2
 from tarvex.vector3.vector3 import Vector3
 from tarvex.vector4.vector4 import Vector4
-
-
-def f32(x):
-    """x rounded to the nearest 32-bit float, widened back."""
-    try:
-        return struct.unpack("f", struct.pack("f", x))[0]
-    except OverflowError:
-        return float("inf") if x > 0 else float("-inf")
 
 
 class Kind:

@@ -260,6 +260,10 @@ bool release_subclass_instance(PyObject* o) {
     // Looking up `valid` runs Python code: keep the object alive meanwhile.
     Py_SET_REFCNT(o, 1);
     int valid = valid_of(o);
+    // A subclass's deallocator has already cleared the instance's
+    // dictionary; the lookup may have made it again, and nothing else would
+    // free it.
+    if (Py_TYPE(o)->tp_flags & Py_TPFLAGS_MANAGED_DICT) PyObject_ClearManagedDict(o);
     if (valid < 0) {
       drop_tracebacks();
       PyErr_WriteUnraisable(s_dealloc_context);
