@@ -51,7 +51,7 @@ def particles_tarvex(state, dt=DT, w=W, h=H):
     pos, vel, g = state
     for p, v in zip(pos, vel):
         v += g
-        p += v * dt
+        p.to_added(v, dt)  # p += v * dt without the temporary vector
         x = p.x
         if x < 0.0:
             v.x = abs(v.x)
@@ -64,8 +64,9 @@ def particles_tarvex(state, dt=DT, w=W, h=H):
             v.y = -abs(v.y)
 
 
-# The pygame and PyGLM variants read exactly like tarvex's (all three vectors
-# update in place with +=, scale with * and expose .x/.y), but each is its own
+# The pygame and PyGLM variants read like tarvex's (the vectors update in
+# place with +=, scale with * and expose .x/.y; only tarvex has the one-step
+# p.to_added(v, dt), which the others write p += v * dt), but each is its own
 # function: the interpreter specialises a function's code for the types it
 # meets, and one shared function would keep switching between three.
 

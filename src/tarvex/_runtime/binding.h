@@ -69,9 +69,13 @@ constexpr auto cat(const S&... s) {
 // One text then serves several types, as the vector family's docstrings do.
 template <Name Template, Name... Subs>
 struct Expand {
-  // The value of key text[at+1 .. at+len-1], or null when it is not a key.
-  static constexpr const char* find(std::size_t at, std::size_t len, std::size_t* vlen) {
-    const char* found = nullptr;
+  // Calls put(value, length) with the value of the key text[at+1 .. at+len-1]
+  // and returns true, or returns false when it is not a key. (Written
+  // without pointers into the substitutions, which a sanitizer's checks
+  // would keep out of constant evaluation.)
+  template <class Put>
+  static constexpr bool put_value(std::size_t at, std::size_t len, Put put) {
+    bool found = false;
     (
         [&] {
           std::size_t k = 0;
@@ -79,41 +83,36 @@ struct Expand {
           if (found || k != len - 1) return;
           for (std::size_t i = 0; i < k; ++i)
             if (Subs.text[i] != Template.text[at + 1 + i]) return;
-          found = Subs.text + k + 1;
-          *vlen = Subs.size - k - 1;
+          found = true;
+          for (std::size_t i = k + 1; i < Subs.size; ++i) put(Subs.text[i]);
         }(),
         ...);
     return found;
   }
-  // Walks the template, calling put(chars, n) for each piece of the result.
+  // Walks the template, calling put(c) for each character of the result.
   template <class Put>
   static constexpr void walk(Put put) {
     for (std::size_t i = 0; i < Template.size;) {
       std::size_t end = i;
       if (Template.text[i] == '{')
         while (end < Template.size && Template.text[end] != '}') ++end;
-      std::size_t vlen = 0;
-      const char* value = end > i ? find(i, end - i, &vlen) : nullptr;
-      if (value) {
-        put(value, vlen);
+      if (end > i && end < Template.size && put_value(i, end - i, put)) {
         i = end + 1;
       } else {
-        put(Template.text + i, 1);
+        put(Template.text[i]);
         ++i;
       }
     }
   }
   static constexpr std::size_t size = [] {
     std::size_t n = 0;
-    walk([&](const char*, std::size_t k) { n += k; });
+    walk([&](char) { ++n; });
     return n;
   }();
   static constexpr Text<size> text = [] {
     Text<size> t;
     std::size_t n = 0;
-    walk([&](const char* s, std::size_t k) {
-      for (std::size_t i = 0; i < k; ++i) t.chars[n++] = s[i];
-    });
+    walk([&](char c) { t.chars[n++] = c; });
     return t;
   }();
 };

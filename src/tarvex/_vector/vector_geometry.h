@@ -138,6 +138,14 @@ struct VecGeometry {
     return true;
   }
 
+  // self + other * factor, in 64 bits from the stored components, rounded
+  // once (with factor 1 the same as `+`).
+  static bool added(const Arr& a, Obj* other, double factor, Arr& out) {
+    for (int i = 0; i < N; ++i)
+      out[i] = narrow_to<S>(static_cast<double>(a[i]) + V::widened(other, i) * factor);
+    return true;
+  }
+
   static bool lerped(const Arr& a, Obj* other, double t, Arr& out) {
     const D x = wide(a), y = wide(V::load(other));
     D r;
@@ -472,6 +480,12 @@ struct VecGeometryMethods {
             "For Vector2 it is signed, counterclockwise positive, in (-180, 180]; otherwise it is "
             "the unsigned angle between the two, in [0, 180]. A zero vector gives 0.0; NaN "
             "components give NaN.">>();
+    add_pair<"added", G::added,
+             "this vector plus `other`, a {T}, times `factor`.\n\n"
+             "One step of motion, `p.to_added(v, dt)`, without the temporary vector of "
+             "`p += v * dt`. Computed in 64-bit floats from the stored components and rounded "
+             "once to {bits} floats, so with the default factor 1 it is exactly `p + v`.",
+             Vector<"other">, rt::Optional<rt::Double<"factor">, 1.0, "1.0">>(at);
     add_pair<"lerped", G::lerped,
              "the linear interpolation toward `other`, a {T}, at `t`.\n\n"
              "Computed in 64-bit floats from the stored components and rounded once to {bits} "
