@@ -79,7 +79,9 @@ def test_other_uncompressed_formats_still_convert(tmp_path, fmt, bits):
     path.write_bytes(bytes(4 * 4 * bits // 8))
     im = Image.load_raw(str(path), 4, 4, fmt, 0)
     out = str(tmp_path / "u.png")
-    assert im.export(out) is True and PILImage.open(out).size == (4, 4)
+    assert im.export(out) is True
+    with PILImage.open(out) as written:
+        assert written.size == (4, 4)
     ch = im.from_channel(0)
     assert ch.valid and ch.format == GRAYSCALE and bytes(ch.data_view) == bytes(16)
 

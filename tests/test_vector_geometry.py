@@ -34,6 +34,7 @@ def storage(kind):
 # ------------------------------------------------------------ get_ and to_
 
 PAIRS = [
+    ("added", lambda k: (k.make(*range(1, k.n + 1)), 0.125)),
     ("lerped", lambda k: (k.make(*range(1, k.n + 1)), 0.25)),
     ("moved_towards", lambda k: (k.make(*range(1, k.n + 1)), 0.5)),
     ("reflected", lambda k: (k.make(*([0] * (k.n - 1) + [1])),)),
@@ -130,6 +131,16 @@ def test_lerp_in_64_bits_exact_at_the_ends(kind, a, b, t):
                             for p, q in zip(comps(x), comps(y))))
     assert comps(x.get_lerped(y, t)) == expected
     assert comps(x.get_lerped(y, 0)) == comps(x) and comps(x.get_lerped(y, 1)) == comps(y)
+
+
+@pytest.mark.parametrize("kind", KINDS)
+@settings(max_examples=100, derandomize=True)
+@given(a=st.lists(FINITE, min_size=4, max_size=4), b=st.lists(FINITE, min_size=4, max_size=4),
+       f=st.floats(-1e3, 1e3, allow_nan=False))
+def test_added_rounds_once_and_is_plus_with_factor_1(kind, a, b, f):
+    x, y = kind.make(*a[:kind.n]), kind.make(*b[:kind.n])
+    assert comps(x.get_added(y, f)) == store(kind, (p + q * f for p, q in zip(comps(x), comps(y))))
+    assert comps(x.get_added(y)) == comps(x + y)
 
 
 @pytest.mark.parametrize("kind,a,b,t,expected", [
@@ -256,8 +267,9 @@ def test_angle_to_values(kind, a, b, expected):
 
 def test_cross_2d_is_a_32_bit_number():
     a, b = V2.make(0.1, 0.2), V2.make(0.3, 0.7)
-    x, y = np.float32(a.x), np.float32(a.y)
-    assert a.cross(b) == float(np.float32(x * np.float32(b.y) - y * np.float32(b.x)))
+    # Products of two floats are exact in a double; each step rounds to 32 bits.
+    assert a.cross(b) == f32(f32(a.x * b.y) - f32(a.y * b.x))
+    assert a.cross(b) != a.x * b.y - a.y * b.x
     assert V2.make(1, 0).cross(V2.make(0, 1)) == 1.0
 
 
