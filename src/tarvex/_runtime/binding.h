@@ -64,6 +64,46 @@ constexpr auto cat(const S&... s) {
   return t;
 }
 
+// Text with every line longer than Width broken at its last space within
+// Width (or, failing that, its first space beyond), so that help() reads in
+// a terminal: docstrings are written one string per paragraph. The breaks
+// replace spaces, so the length is unchanged; existing line breaks stay.
+template <Name Text, std::size_t Width = 72>
+inline constexpr auto wrapped = [] {
+  auto t = Text;
+  for (std::size_t line = 0; line < Text.size;) {
+    std::size_t end = line;
+    while (end < Text.size && t.text[end] != '\n') ++end;
+    while (end - line > Width) {
+      std::size_t at = line + Width;
+      while (at > line && t.text[at] != ' ') --at;
+      if (at == line) {
+        at = line + Width;
+        while (at < end && t.text[at] != ' ') ++at;
+        if (at == end) break;
+      }
+      t.text[at] = '\n';
+      line = at + 1;
+    }
+    line = end + 1;
+  }
+  return t;
+}();
+
+// A docstring given as a C string (of a property or a type), wrapped.
+template <Name Text>
+inline constexpr const char* docstring = wrapped<Text>.text;
+
+// A docstring made of a summary and, when Note is not empty, Note as a
+// paragraph of its own.
+template <Name Summary, Name Note>
+inline constexpr auto paragraphs = [] {
+  if constexpr (Note.size == 0)
+    return cat(Summary);
+  else
+    return cat(Summary, Name("\n\n"), Note);
+}();
+
 // A text with its placeholders filled in at compile time: every "{key}" of
 // Template whose key is one of Subs (written "key=value") becomes the value.
 // One text then serves several types, as the vector family's docstrings do.
