@@ -3,6 +3,8 @@
 // through entry `new`; from Python the type is an opaque, unpicklable holder.
 #include "tarvex/glyph_info/glyph_info.h"
 
+#include <cstddef>
+
 #include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"

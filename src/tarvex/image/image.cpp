@@ -466,8 +466,10 @@ int constants() {
   };
   for (auto [slot, text] : {Interned{&s_valid, "valid"}, Interned{&s_width, "width"},
                             Interned{&s_height, "height"}, Interned{&s_format, "format"},
-                            Interned{&s_dealloc_context, "tarvex.image.image.Image.__dealloc__"}})
-    if (!*slot && !(*slot = PyUnicode_InternFromString(text))) return -1;
+                            Interned{&s_dealloc_context, "tarvex.image.image.Image.__dealloc__"}}) {
+    if (!*slot) *slot = PyUnicode_InternFromString(text);
+    if (!*slot) return -1;
+  }
   // The pixel view is no module attribute: it is readied here.
   if (PyType_Ready(&view_type) < 0) return -1;
   return rt::prepare_overridables(overridables);

@@ -12,6 +12,7 @@
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_runtime/ref.h"
+#include "tarvex/image/image_module.h"
 
 namespace tarvex::image {
 
