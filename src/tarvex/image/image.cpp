@@ -408,7 +408,7 @@ std::array<PyMethodDef, kCreatorCount + kOwnMethods + 1> methods = [] {
           "call does nothing. Raises BufferError while a view of the pixels from `data_view` (or "
           "a memoryview made from one) still exists.">(),
       Declare::entry<"export", entry_export, rt::StrOrNone<"file_name">>::def<
-          "Write the image to `file_name` and return True on success (a bool).\n\n"
+          "Write the image to `file_name` and return True on success.\n\n"
           "The format follows the file name's extension, among those the bundled raylib writes "
           "(.png, .bmp, .qoi, and .raw for the bare pixel bytes); an extension raylib cannot "
           "write, an unwritable path or an image without pixels returns False rather than "
