@@ -122,9 +122,12 @@ inline constexpr auto paragraphs = [] {
 // One text then serves several types, as the vector family's docstrings do.
 template <Name Template, Name... Subs>
 struct Expand {
-  // The value of key text[at+1 .. at+len-1], or null when it is not a key.
-  static constexpr const char* find(std::size_t at, std::size_t len, std::size_t* vlen) {
-    const char* found = nullptr;
+  // Whether text[at+1 .. at+len-1] is a key, and if so its value. (A flag
+  // rather than a null value: GCC's sanitizer instrumentation makes the
+  // null test of a pointer into a template argument non-constant.)
+  static constexpr bool find(std::size_t at, std::size_t len, const char** value,
+                             std::size_t* vlen) {
+    bool found = false;
     (
         [&] {
           std::size_t k = 0;
@@ -132,7 +135,8 @@ struct Expand {
           if (found || k != len - 1) return;
           for (std::size_t i = 0; i < k; ++i)
             if (Subs.text[i] != Template.text[at + 1 + i]) return;
-          found = Subs.text + k + 1;
+          found = true;
+          *value = Subs.text + k + 1;
           *vlen = Subs.size - k - 1;
         }(),
         ...);
@@ -145,9 +149,9 @@ struct Expand {
       std::size_t end = i;
       if (Template.text[i] == '{')
         while (end < Template.size && Template.text[end] != '}') ++end;
+      const char* value = Template.text;
       std::size_t vlen = 0;
-      const char* value = end > i ? find(i, end - i, &vlen) : nullptr;
-      if (value) {
+      if (end > i && find(i, end - i, &value, &vlen)) {
         put(value, vlen);
         i = end + 1;
       } else {
