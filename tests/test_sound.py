@@ -196,14 +196,16 @@ def test_argument_binding_messages(call, text):
     assert e.traceback[-1].name.startswith("tarvex.sound.sound.Sound.")
 
 
-@pytest.mark.parametrize("name, signature, doc", [
-    ("load", "(file_name)", "load(file_name) -> Sound"),
-    ("load_alias", "(source)", "load_alias(source) -> Sound"),
-    ("update", "(self, /, data, frame_count)", "update(data, frame_count) -> None"),
-] + [(name, "(self, /)", f"{name}() -> None") for name in ("play", "stop", "pause", "resume", "unload")])
-def test_signatures_and_docs(name, signature, doc):
+@pytest.mark.parametrize("name, signature, returns", [
+    ("load", "(file_name)", "Sound"),
+    ("load_alias", "(source)", "Sound"),
+    ("update", "(self, /, data, frame_count)", "return None"),
+] + [(name, "(self, /)", "return None") for name in ("play", "stop", "pause", "resume", "unload")])
+def test_signatures_and_docs(name, signature, returns):
+    # The summary line says what the method returns.
     method = getattr(Sound, name)
-    assert (str(inspect.signature(method)), method.__doc__) == (signature, doc)
+    assert str(inspect.signature(method)) == signature
+    assert returns in method.__doc__.splitlines()[0]
 
 
 def test_arguments_by_keyword(wav):

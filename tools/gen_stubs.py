@@ -2,7 +2,23 @@
 
     gen_stubs.py MODULE SOURCE.pyi OUTPUT.pyi
 
-Copies SOURCE to OUTPUT, replacing each marker line:
+A SOURCE whose first line is `# stubgen: template` serves several types (the
+vector family's src/tarvex/_vector/vector.pyi): it is first filled in for
+the one type MODULE defines, read from the built type (so MODULE must be
+importable). Its placeholders are {T} the type's name, {module} the
+module's short name, {letters} the component letters, {reals}, {floats} and
+{ints} one `_Real`, `float` or `int` per component, {real_params} and
+{int_params} one parameter per component (`x: _Real, y: _Real`). Its
+marker lines:
+
+    # stubgen: if NAME / # stubgen: else / # stubgen: end
+        the lines up to `else` (or `end`) when the type has the attribute
+        NAME, else the lines from `else` to `end`.
+    # stubgen: components GET [SET]
+        one property per component (`x`, `y`, ...) of type GET, with a
+        setter taking SET when given.
+
+Then it copies the source to OUTPUT, replacing each marker line:
 
     # stubgen: swizzles
         inside a class body: one read-only property per swizzle of that class,
@@ -21,6 +37,8 @@ import sys
 from pathlib import Path
 
 MARKER = re.compile(r"^(\s*)# stubgen: (\w+)(?: (\S+))?\s*$")
+TEMPLATE_MARKER = re.compile(r"^(\s*)# stubgen: (if|else|end|components)\b ?(.*?)\s*$")
+PLACEHOLDER = re.compile(r"\{(\w+)\}")
 CLASS = re.compile(r"^class (\w+)\b")
 DECLARED = re.compile(r"^\s+(?:def (\w+)\(|(\w+)\s*:)")
 PALETTE_ENTRY = re.compile(r"X\((\w+),\s*\d+,\s*\d+,\s*\d+,\s*\d+\)")
@@ -91,8 +109,75 @@ def palette(header, indent):
     return out
 
 
+def template_type(module):
+    """The one type that `module` defines."""
+    mod = importlib.import_module(module)
+    found = [v for v in vars(mod).values() if isinstance(v, type) and v.__module__ == module]
+    if len(found) != 1:
+        raise StubError(f"{module} defines {len(found)} types; a template serves exactly one")
+    return found[0]
+
+
+def fill_template(module, lines):
+    """The template's lines for the type of `module`."""
+    t = template_type(module)
+    letters = [k for k, v in vars(t).items()
+               if type(v).__name__ == "getset_descriptor" and len(k) == 1]
+    if not letters:
+        raise StubError(f"{module}.{t.__name__} has no single-letter components")
+    values = {
+        "T": t.__name__,
+        "module": module.rsplit(".", 1)[1],
+        "letters": "".join(letters),
+        "reals": ", ".join("_Real" for _ in letters),
+        "floats": ", ".join("float" for _ in letters),
+        "ints": ", ".join("int" for _ in letters),
+        "real_params": ", ".join(f"{c}: _Real" for c in letters),
+        "int_params": ", ".join(f"{c}: SupportsInt" for c in letters),
+    }
+
+    def fill(line):
+        unknown = [k for k in PLACEHOLDER.findall(line) if k not in values]
+        if unknown:
+            raise StubError(f"unknown placeholder {{{unknown[0]}}} in: {line.strip()}")
+        return PLACEHOLDER.sub(lambda m: values[m.group(1)], line)
+
+    out = []
+    # One entry per open `if`: whether its lines are kept.
+    keep = []
+    for line in lines[1:]:
+        m = TEMPLATE_MARKER.match(line)
+        if not m:
+            if all(keep):
+                out.append(fill(line))
+            continue
+        indent, kind, arg = m.groups()
+        if kind == "if" and re.fullmatch(r"\w+", arg):
+            keep.append(hasattr(t, arg))
+        elif kind == "else" and keep and not arg:
+            keep[-1] = not keep[-1]
+        elif kind == "end" and keep and not arg:
+            keep.pop()
+        elif kind == "components" and arg and len(arg.split()) <= 2:
+            if not all(keep):
+                continue
+            get, *setter = arg.split()
+            for c in letters:
+                out += [f"{indent}@property", f"{indent}def {c}(self) -> {get}: ..."]
+                if setter:
+                    out += [f"{indent}@{c}.setter",
+                            f"{indent}def {c}(self, value: {setter[0]}) -> None: ..."]
+        else:
+            raise StubError(f"misplaced or malformed marker: {line.strip()}")
+    if keep:
+        raise StubError("`# stubgen: if` without `# stubgen: end`")
+    return out
+
+
 def generate(module, source):
     lines = source.read_text().splitlines()
+    if lines and lines[0].strip() == "# stubgen: template":
+        lines = fill_template(module, lines)
     out, cls = [], None
     for line in lines:
         c = CLASS.match(line)

@@ -1,12 +1,8 @@
 // Test-only module that binds GlyphInfo the way a sibling module does: it
 // fills glyph records over pixel buffers the test owns, calls entry `new`,
 // and reads the record and its image straight from the instances.
-#include <cstring>
-
-#include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/module.h"
-#include "tarvex/_runtime/ref.h"
 #include "tarvex/glyph_info/glyph_info.h"
 #include "tarvex/image/image.h"
 

@@ -5,16 +5,13 @@
 #include <cstring>
 #include <string_view>
 
-#include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/module.h"
-#include "tarvex/_runtime/ref.h"
 #include "tarvex/image/image.h"
 
 namespace {
 
 namespace rt = tarvex::rt;
-using rt::Ref;
 
 PyTypeObject* image_type;
 tarvex_ImageVTable* image_vt;

@@ -64,17 +64,69 @@ constexpr auto cat(const S&... s) {
   return t;
 }
 
+// Text with every line longer than Width broken at its last space within
+// Width (or, failing that, its first space beyond), so that help() reads in
+// a terminal: docstrings are written one string per paragraph. The summary,
+// the first line after the text signature if there is one, stays one line
+// for the tools that read it. The breaks replace spaces, so the length is
+// unchanged; existing line breaks stay.
+template <Name Text, std::size_t Width = 72>
+inline constexpr auto wrapped = [] {
+  auto t = Text;
+  // The summary starts the text, or follows the text signature's end.
+  constexpr char kHeaderEnd[] = "\n--\n\n";
+  std::size_t summary = 0;
+  for (std::size_t i = 0; i + 5 <= Text.size; ++i) {
+    bool match = true;
+    for (std::size_t k = 0; k < 5; ++k) match = match && t.text[i + k] == kHeaderEnd[k];
+    if (match) {
+      summary = i + 5;
+      break;
+    }
+  }
+  for (std::size_t line = 0; line < Text.size;) {
+    std::size_t end = line;
+    while (end < Text.size && t.text[end] != '\n') ++end;
+    while (line > summary && end - line > Width) {
+      std::size_t at = line + Width;
+      while (at > line && t.text[at] != ' ') --at;
+      if (at == line) {
+        at = line + Width;
+        while (at < end && t.text[at] != ' ') ++at;
+        if (at == end) break;
+      }
+      t.text[at] = '\n';
+      line = at + 1;
+    }
+    line = end + 1;
+  }
+  return t;
+}();
+
+// A docstring given as a C string (of a property or a type), wrapped.
+template <Name Text>
+inline constexpr const char* docstring = wrapped<Text>.text;
+
+// A docstring made of a summary and, when Note is not empty, Note as a
+// paragraph of its own.
+template <Name Summary, Name Note>
+inline constexpr auto paragraphs = [] {
+  if constexpr (Note.size == 0)
+    return cat(Summary);
+  else
+    return cat(Summary, Name("\n\n"), Note);
+}();
+
 // A text with its placeholders filled in at compile time: every "{key}" of
 // Template whose key is one of Subs (written "key=value") becomes the value.
 // One text then serves several types, as the vector family's docstrings do.
 template <Name Template, Name... Subs>
 struct Expand {
-  // Calls put(value, length) with the value of the key text[at+1 .. at+len-1]
-  // and returns true, or returns false when it is not a key. (Written
-  // without pointers into the substitutions, which a sanitizer's checks
-  // would keep out of constant evaluation.)
-  template <class Put>
-  static constexpr bool put_value(std::size_t at, std::size_t len, Put put) {
+  // Whether text[at+1 .. at+len-1] is a key, and if so its value. (A flag
+  // rather than a null value: GCC's sanitizer instrumentation makes the
+  // null test of a pointer into a template argument non-constant.)
+  static constexpr bool find(std::size_t at, std::size_t len, const char** value,
+                             std::size_t* vlen) {
     bool found = false;
     (
         [&] {
@@ -84,35 +136,41 @@ struct Expand {
           for (std::size_t i = 0; i < k; ++i)
             if (Subs.text[i] != Template.text[at + 1 + i]) return;
           found = true;
-          for (std::size_t i = k + 1; i < Subs.size; ++i) put(Subs.text[i]);
+          *value = Subs.text + k + 1;
+          *vlen = Subs.size - k - 1;
         }(),
         ...);
     return found;
   }
-  // Walks the template, calling put(c) for each character of the result.
+  // Walks the template, calling put(chars, n) for each piece of the result.
   template <class Put>
   static constexpr void walk(Put put) {
     for (std::size_t i = 0; i < Template.size;) {
       std::size_t end = i;
       if (Template.text[i] == '{')
         while (end < Template.size && Template.text[end] != '}') ++end;
-      if (end > i && end < Template.size && put_value(i, end - i, put)) {
+      const char* value = Template.text;
+      std::size_t vlen = 0;
+      if (end > i && find(i, end - i, &value, &vlen)) {
+        put(value, vlen);
         i = end + 1;
       } else {
-        put(Template.text[i]);
+        put(Template.text + i, 1);
         ++i;
       }
     }
   }
   static constexpr std::size_t size = [] {
     std::size_t n = 0;
-    walk([&](char) { ++n; });
+    walk([&](const char*, std::size_t k) { n += k; });
     return n;
   }();
   static constexpr Text<size> text = [] {
     Text<size> t;
     std::size_t n = 0;
-    walk([&](char c) { t.chars[n++] = c; });
+    walk([&](const char* s, std::size_t k) {
+      for (std::size_t i = 0; i < k; ++i) t.chars[n++] = s[i];
+    });
     return t;
   }();
 };

@@ -143,14 +143,22 @@ struct Function {
       return Sig::template text<N, "$self">();
   }();
   template <Name Doc>
-  static constexpr auto documented = cat(signature, Name("\n--\n\n"), Doc);
+  static constexpr auto documented = cat(signature, Name("\n--\n\n"), wrapped<Doc>);
 
-  // The method-table entry, with the text signature and the docstring.
+  // The method-table entry, with the text signature and the docstring
+  // (wrapped, see `wrapped`).
   template <Name Doc = "">
   static PyMethodDef def() {
     return {N.text, cfunc(call), METH_FASTCALL | METH_KEYWORDS | (is_static ? METH_STATIC : 0),
             documented<Doc>.c_str()};
   }
+};
+
+// A declared function whose docstring is fixed with the declaration: def()
+// gives its method-table entry.
+template <class F, Name Doc>
+struct Documented : F {
+  static PyMethodDef def() { return F::template def<Doc>(); }
 };
 
 // The declarations of one type's functions.
@@ -432,14 +440,18 @@ struct Indexed {
 // Copying and pickling
 
 // __copy__() and __deepcopy__(memo) of a value whose copy is Copy(self);
-// Copy adds its own traceback entries.
-template <const Where& W, class Self, auto Copy>
+// Copy adds its own traceback entries. Their docstrings are the standard
+// ones, each followed by the paragraph `Note` when the type gives one.
+template <const Where& W, class Self, auto Copy, Name Note = "">
 struct CopyHooks {
   static PyObject* copy(Self* self) { return Copy(self); }
   static PyObject* deepcopy(Self* self, PyObject*) { return Copy(self); }
-  using Dunder = Function<W, Self, Receiver::self, Trace::binding, "__copy__", copy>;
-  using Deep =
-      Function<W, Self, Receiver::self, Trace::binding, "__deepcopy__", deepcopy, Object<"memo">>;
+  using Dunder = Documented<Function<W, Self, Receiver::self, Trace::binding, "__copy__", copy>,
+                            paragraphs<"Return `self.copy()`, for `copy.copy`.", Note>>;
+  using Deep = Documented<
+      Function<W, Self, Receiver::self, Trace::binding, "__deepcopy__", deepcopy, Object<"memo">>,
+      paragraphs<"Return `self.copy()`, for `copy.deepcopy`; `memo` is required and ignored.",
+                 Note>>;
 };
 
 // The refusal message of the types that hold a raylib value in `_raw`.
@@ -448,7 +460,9 @@ inline constexpr Name kRawNotPicklable =
 
 // The pickling refusal: __reduce__() and __setstate__(state), both raising
 // TypeError `Message` with their traceback entries (or their argument error).
-template <const Where& W, Name Message>
+// `Note`, when given, follows the standard docstring of __reduce__: what the
+// type offers instead.
+template <const Where& W, Name Message, Name Note = "">
 struct PickleRefusal {
   static PyObject* refuse(PyObject*) {
     PyErr_SetString(PyExc_TypeError, Message.text);
@@ -458,7 +472,10 @@ struct PickleRefusal {
   using Reduce = Function<W, PyObject, Receiver::self, Trace::all, "__reduce__", refuse>;
   using SetState = Function<W, PyObject, Receiver::self, Trace::all, "__setstate__", refuse_state,
                             Object<"state">>;
-  static inline PyMethodDef defs[3] = {Reduce::def(), SetState::def(), kEndOfMethods};
+  static constexpr auto reduce_doc = paragraphs<"Refuse pickling: always raises TypeError.", Note>;
+  static inline PyMethodDef defs[3] = {
+      Reduce::template def<reduce_doc>(),
+      SetState::template def<"Refuse unpickling: always raises TypeError.">(), kEndOfMethods};
 };
 
 }  // namespace tarvex::rt

@@ -54,6 +54,18 @@ constexpr auto component_name() {
     return rt::Name("w");
 }
 inline constexpr const char* kComponentNames[4] = {"x", "y", "z", "w"};
+// The placeholder {nth} of component I's docstring: its position in words.
+template <int I>
+constexpr auto component_ordinal() {
+  if constexpr (I == 0)
+    return rt::Name("nth=first");
+  else if constexpr (I == 1)
+    return rt::Name("nth=second");
+  else if constexpr (I == 2)
+    return rt::Name("nth=third");
+  else
+    return rt::Name("nth=fourth");
+}
 
 // The facts of a vector type given by its layout, table, scalar, module
 // short name and component letters; the names are made from the last two:
@@ -76,7 +88,12 @@ struct Named {
   static constexpr auto file_text = rt::cat(rt::Name("src/tarvex/"), Module, rt::Name("/"), Module);
   static constexpr auto from_self_name = rt::cat(rt::Name("from_"), Module);
   static constexpr auto from_components_name = rt::cat(rt::Name("from_"), Letters);
-  // Placeholders of the family's docstrings (see VecPython::doc).
+  // Placeholders of the family's docstrings (see VecPython::doc): {T} the
+  // type, {n} the component count in words, {N} in digits, {last} the last
+  // index, {bits} the storage precision, {xy} the components in words,
+  // {xs} as a list, {from_components} the creator from components, and
+  // {swizzles}, {first_swizzle}, {last_swizzle}, {reversed} for the swizzles
+  // (every string of N letters).
   static constexpr auto sub_type = rt::cat(rt::Name("T="), short_text);
   static constexpr auto sub_count = [] {
     if constexpr (N == 2)
@@ -85,6 +102,16 @@ struct Named {
       return rt::Name("n=three");
     else
       return rt::Name("n=four");
+  }();
+  static constexpr auto sub_digits = [] {
+    rt::Text<3> t;
+    t.chars = {'N', '=', static_cast<char>('0' + N)};
+    return t;
+  }();
+  static constexpr auto sub_last = [] {
+    rt::Text<6> t;
+    t.chars = {'l', 'a', 's', 't', '=', static_cast<char>('0' + N - 1)};
+    return t;
   }();
   static constexpr auto sub_bits = [] {
     if constexpr (sizeof(ScalarT) == 4)
@@ -100,6 +127,45 @@ struct Named {
     else
       return rt::Name("xy=x, y, z and w");
   }();
+  static constexpr auto sub_list = [] {
+    rt::Text<3 + 3 * (N - 1) + 1> t;
+    std::size_t k = 0;
+    for (char c : {'x', 's', '='}) t.chars[k++] = c;
+    for (int i = 0; i < N; ++i) {
+      if (i) {
+        t.chars[k++] = ',';
+        t.chars[k++] = ' ';
+      }
+      t.chars[k++] = Letters.text[i];
+    }
+    return t;
+  }();
+  static constexpr auto sub_from_components =
+      rt::cat(rt::Name("from_components="), from_components_name);
+  // Swizzles: N**N of them, from "xx..." to the last letter repeated; the
+  // reversal of the components is the letters backwards.
+  static constexpr auto sub_swizzle_count = [] {
+    int count = 1;
+    for (int i = 0; i < N; ++i) count *= N;
+    rt::Text<9 + (N == 2 ? 1 : N == 3 ? 2 : 3)> t;
+    std::size_t k = 0;
+    for (char c : {'s', 'w', 'i', 'z', 'z', 'l', 'e', 's', '='}) t.chars[k++] = c;
+    for (std::size_t i = t.size; i > k; --i, count /= 10)
+      t.chars[i - 1] = static_cast<char>('0' + count % 10);
+    return t;
+  }();
+  // N letters: the first one repeated (0), the last one repeated (1), or
+  // all of them backwards (2).
+  template <int Pick>
+  static constexpr auto swizzle_letters = [] {
+    rt::Text<N> t;
+    for (int i = 0; i < N; ++i)
+      t.chars[i] = Letters.text[Pick == 0 ? 0 : Pick == 1 ? N - 1 : N - 1 - i];
+    return t;
+  }();
+  static constexpr auto sub_first_swizzle = rt::cat(rt::Name("first_swizzle="), swizzle_letters<0>);
+  static constexpr auto sub_last_swizzle = rt::cat(rt::Name("last_swizzle="), swizzle_letters<1>);
+  static constexpr auto sub_reversed = rt::cat(rt::Name("reversed="), swizzle_letters<2>);
   static constexpr const char* short_name = short_text.c_str();
   static constexpr const char* full_name = full_text.c_str();
   static constexpr const char* file = file_text.c_str();

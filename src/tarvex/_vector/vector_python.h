@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <functional>
 #include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/convert.h"
@@ -24,16 +26,23 @@
 namespace tarvex::vec {
 
 // Names of the swizzle properties: every string of L letters drawn from the
-// first N component letters, last letter varying fastest.
-template <int N, int L>
+// first N component letters, last letter varying fastest; with each its
+// docstring, "A new `Vector2(self.y, self.x)`. Read-only." for `yx` of
+// the type named Type.
+template <int N, int L, rt::Name Type>
 struct SwizzleTable {
   static constexpr int count = [] {
     int c = 1;
     for (int i = 0; i < L; ++i) c *= N;
     return c;
   }();
+  static constexpr rt::Name kDocHead = "A new `";
+  static constexpr rt::Name kDocTail = ")`. Read-only.";
+  static constexpr std::size_t kDocSize =
+      kDocHead.size + Type.size + 1 + L * 6 + (L - 1) * 2 + kDocTail.size;
   char names[count][L + 1] = {};
   unsigned char index[count][L] = {};
+  char docs[count][kDocSize + 1] = {};
   constexpr explicit SwizzleTable(const char* letters) {
     for (int k = 0; k < count; ++k) {
       int rest = k;
@@ -42,6 +51,19 @@ struct SwizzleTable {
         index[k][pos] = static_cast<unsigned char>(rest % N);
         rest /= N;
       }
+      std::size_t d = 0;
+      auto put = [&](const char* s, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) docs[k][d++] = s[i];
+      };
+      put(kDocHead.text, kDocHead.size);
+      put(Type.text, Type.size);
+      put("(", 1);
+      for (int pos = 0; pos < L; ++pos) {
+        if (pos) put(", ", 2);
+        put("self.", 5);
+        put(&names[k][pos], 1);
+      }
+      put(kDocTail.text, kDocTail.size);
     }
   }
 };
@@ -168,13 +190,76 @@ struct VecPython : Vec<Traits> {
   using Vector = rt::Instance<Name, V::type_object, Obj, true>;
   using Other = Vector<"other">;
 
-  // A docstring of the family with this type's facts filled in: {T} the type
-  // (Vector2), {n} the component count in words (two), {bits} the storage
-  // precision (32-bit), {xy} the components (x and y).
-  template <rt::Name Text>
-  static constexpr auto doc =
-      rt::Name(rt::Expand<Text, rt::Name(Traits::sub_type), Traits::sub_count, Traits::sub_bits,
-                          Traits::sub_components>::text);
+  // ---------------------------------------------------------- docstrings
+  // The family's docstrings are written once, with placeholders that doc<>
+  // fills in with this type's facts at compile time: those of Named (see
+  // vector_family.h) and, below, the phrases that differ with the storage
+  // precision or the division rule. A phrase may hold placeholders itself,
+  // so a text is filled in twice; a placeholder left over fails the build.
+  static constexpr bool kSingle = std::is_same_v<S, float>;
+  template <rt::Name Single, rt::Name Double>
+  static constexpr auto precision = [] {
+    if constexpr (kSingle)
+      return Single;
+    else
+      return Double;
+  }();
+  static constexpr auto sub_stored =
+      precision<"stored=rounded to a 32-bit float", "stored=stored as a 64-bit float">;
+  static constexpr auto sub_tenth = precision<"tenth=0.10000000149011612", "tenth=0.1">;
+  static constexpr auto sub_int_exact =
+      precision<"int_exact=, so magnitudes above 2^24 lose their lowest bits",
+                "int_exact=, which holds every such value exactly">;
+  static constexpr auto sub_sqrt_max = precision<"sqrt_max=1.8e19", "sqrt_max=1.3e154">;
+  static constexpr auto sub_length_hint =
+      precision<"length_hint= (`distance_to` squares in 64-bit floats and reaches further)",
+                "length_hint=">;
+  static constexpr auto sub_squares =
+      precision<"squares=, so the squares cannot overflow", "squares=">;
+  static constexpr auto sub_rounded_once =
+      precision<"rounded_once= and rounded once", "rounded_once=">;
+  static constexpr auto sub_storage = precision<
+      "storage=The storage is raylib's {T}.",
+      "storage=The storage is {n} C doubles, not raylib's {T}, whose floats are 32-bit; only "
+      "`from_floats` rounds to 32 bits.">;
+  static constexpr auto sub_floats = precision<
+      "floats=From Python this is the same as `{from_components}`; the two differ only in their "
+      "C-level entries, which take 32-bit and 64-bit floats.",
+      "floats=The only {T} constructor that rounds to 32 bits: given 0.1 it stores "
+      "0.10000000149011612, where `{from_components}` and `{T}(...)` keep 0.1.">;
+  static constexpr auto sub_division = [] {
+    if constexpr (Traits::reciprocal_division)
+      return rt::Name(
+          "division=A division by a number multiplies by its reciprocal `1.0 / s`, computed in "
+          "64-bit floats, so `v / 3` may differ in the last bit from dividing each component.");
+    else
+      return rt::Name("division=A division by a number divides each component.");
+  }();
+
+  template <rt::Name Text, rt::Name... More>
+  using Fill = rt::Expand<Text, More..., rt::Name(Traits::sub_type), rt::Name(Traits::sub_count),
+                          rt::Name(Traits::sub_digits), rt::Name(Traits::sub_last),
+                          rt::Name(Traits::sub_bits), rt::Name(Traits::sub_components),
+                          rt::Name(Traits::sub_list), rt::Name(Traits::sub_from_components),
+                          rt::Name(Traits::sub_swizzle_count), rt::Name(Traits::sub_first_swizzle),
+                          rt::Name(Traits::sub_last_swizzle), rt::Name(Traits::sub_reversed),
+                          sub_stored, sub_tenth, sub_int_exact, sub_sqrt_max, sub_length_hint,
+                          sub_squares, sub_rounded_once, sub_storage, sub_floats, sub_division>;
+  static constexpr bool all_filled(const char* s, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+      if (s[i] == '{') return false;
+    return true;
+  }
+  template <rt::Name Text, rt::Name... More>
+  struct Doc {
+    static constexpr auto text =
+        rt::wrapped<rt::Name(Fill<rt::Name(Fill<Text, More...>::text), More...>::text)>;
+    static_assert(all_filled(text.text, text.size), "a docstring placeholder has no value");
+  };
+  // A docstring of the family with this type's facts filled in, wrapped;
+  // More gives further placeholders ("key=value").
+  template <rt::Name Text, rt::Name... More>
+  static constexpr auto doc = Doc<Text, More...>::text;
 
   // from_ints / from_floats / from_<components>: the entry over parameters
   // x, y (, z, w) of kind K.
@@ -193,38 +278,98 @@ struct VecPython : Vec<Traits> {
 
   static PyMethodDef cross_def() {
     if constexpr (Traits::has_cross)
-      return entry<"cross", V::entry_cross, Other>::def();
+      return entry<"cross", V::entry_cross, Other>::template def<
+          doc<"Return the cross product with `other`, a {T}, as a new {T}.\n\n"
+              "`(y*oz - z*oy, z*ox - x*oz, x*oy - y*ox)`, computed in {bits} floats, where o is "
+              "`other`: `{T}(1, 0, 0).cross({T}(0, 1, 0))` is (0, 0, 1). This vector is unchanged. "
+              "`other` must be a `{T}` (TypeError otherwise).">>();
     else
       return rt::kEndOfMethods;
   }
 
   static inline PyMethodDef core_methods[] = {
-      static_entry<rt::Name(Traits::from_self_name), V::entry_cfrom_self, Other>::def(),
-      static_method<"from_tuple", from_tuple, rt::Tuple<"other">>::def(),
-      static_method<"from_list", from_list, rt::List<"other">>::def(),
-      FromComponents<"from_ints", V::Creators::entry_cfrom_ints, rt::Int>::type::def(),
-      FromComponents<"from_floats", V::Creators::entry_cfrom_floats, rt::Float>::type::def(),
-      FromComponents<rt::Name(Traits::from_components_name), V::Creators::entry_new,
-                     rt::Double>::type::def(),
-      entry<"copy", V::entry_copy>::def(),
+      static_entry<rt::Name(Traits::from_self_name), V::entry_cfrom_self, Other>::template def<
+          doc<"Return a new {T} equal to `other`.\n\n"
+              "`other` must be a `{T}`; anything else raises TypeError.">>(),
+      static_method<"from_tuple", from_tuple, rt::Tuple<"other">>::template def<
+          doc<"Return a new {T} from the first {n} items of the tuple `other`.\n\n"
+              "`other` must be exactly a tuple: a subclass such as a named tuple raises TypeError "
+              "(`{T}(other)` accepts those). Further items are ignored; fewer than {N} items raise "
+              "ValueError. Each item is converted as `float()` converts it and {stored}.">>(),
+      static_method<"from_list", from_list, rt::List<"other">>::template def<
+          doc<"Return a new {T} from the first {n} items of the list `other`.\n\n"
+              "`other` must be exactly a list (subclasses raise TypeError). Further items are "
+              "ignored; fewer than {N} items raise ValueError. Each item is converted as `float()` "
+              "converts it and {stored}.">>(),
+      FromComponents<"from_ints", V::Creators::entry_cfrom_ints, rt::Int>::type::template def<
+          doc<"Return a new {T} from {n} integers.\n\n"
+              "Each argument is an int or an object with `__int__` (a float is truncated toward "
+              "zero); an object without `__int__` raises TypeError and a value outside the signed "
+              "32-bit range raises OverflowError. Each value is {stored}{int_exact}.">>(),
+      FromComponents<"from_floats", V::Creators::entry_cfrom_floats, rt::Float>::type::template def<
+          doc<"Return a new {T} from {n} numbers, each rounded to a 32-bit float.\n\n{floats}">>(),
+      FromComponents<rt::Name(Traits::from_components_name), V::Creators::entry_new, rt::Double>::
+          type::template def<doc<"Return a new {T} from {n} numbers, each {stored}.\n\n"
+                                 "The same as `{T}({xs})`, but also accepts keywords.">>(),
+      entry<"copy",
+            V::entry_copy>::template def<doc<"Return a new {T} with the same components.">>(),
       Copying::Dunder::def(),
       Copying::Deep::def(),
-      entry<"sadd", V::entry_sadd, Vector<"new_vec">, Vector<"old_vec">>::def(),
-      entry<"to_abs", V::entry_to_abs>::def(),
-      entry<"get_abs", V::entry_get_abs>::def(),
-      entry<"to_neg", V::entry_to_neg>::def(),
-      entry<"get_neg", V::entry_get_neg>::def(),
-      entry<"to_round", V::entry_to_round>::def(),
-      entry<"get_round", V::entry_get_round>::def(),
-      entry<"to_normalized", V::entry_to_normalized>::def(),
-      entry<"get_normalized", V::entry_get_normalized>::def(),
-      entry<"get_tuple", V::entry_get_tuple>::def(),
-      entry<"get_int_tuple", V::entry_get_int_tuple>::def(),
-      entry<"get_rounded_tuple", V::entry_get_rounded_tuple>::def(),
-      entry<"distance_to", V::entry_distance_to, Other>::def(),
-      entry<"distance_squared_to", V::entry_distance_squared_to, Other>::def(),
+      entry<"sadd", V::entry_sadd, Vector<"new_vec">, Vector<"old_vec">>::template def<
+          doc<"Set this vector to `new_vec + old_vec` in place and return None.\n\n"
+              "Both arguments must be `{T}` (TypeError naming the first wrong one). The sums are "
+              "computed in {bits} floats.">>(),
+      entry<"to_abs", V::entry_to_abs>::template def<
+          doc<"Clear the sign of each component in place and return this vector.\n\n"
+              "-0.0 becomes 0.0. `get_abs` returns a new vector instead.">>(),
+      entry<"get_abs", V::entry_get_abs>::template def<
+          doc<"Return a new {T} of the absolute values of the components.\n\n"
+              "This vector is unchanged; `to_abs` works in place.">>(),
+      entry<"to_neg", V::entry_to_neg>::template def<
+          doc<"Flip the sign of each component in place and return this vector.\n\n"
+              "0.0 becomes -0.0. `get_neg` (and `-v`) return a new vector instead.">>(),
+      entry<"get_neg", V::entry_get_neg>::template def<
+          doc<"Return a new {T} with the sign of each component flipped.\n\n"
+              "The same as `-v`; this vector is unchanged.">>(),
+      entry<"to_round", V::entry_to_round>::template def<
+          doc<"Round each component to the nearest integer in place and return this vector.\n\n"
+              "Halves round away from zero: 0.5 gives 1.0, -2.5 gives -3.0. The result stays a "
+              "float vector; `get_rounded_tuple` gives ints.">>(),
+      entry<"get_round", V::entry_get_round>::template def<
+          doc<"Return a new {T} with each component rounded to the nearest integer.\n\n"
+              "Halves round away from zero: 0.5 gives 1.0, -2.5 gives -3.0. This vector is "
+              "unchanged.">>(),
+      entry<"to_normalized", V::entry_to_normalized>::template def<doc<
+          "Scale this vector in place to length 1, keeping its direction, and return it.\n\n"
+          "A zero vector, and a vector whose squared length overflows {bits} floats (a component "
+          "beyond about {sqrt_max}), become the zero vector. The squared length is summed in "
+          "{bits} floats; the scaling is done in 64-bit floats{rounded_once}.">>(),
+      entry<"get_normalized", V::entry_get_normalized>::template def<
+          doc<"Return a new {T} of length 1 in the same direction.\n\n"
+              "A zero vector, or one whose squared length overflows {bits} floats, gives the "
+              "zero vector. Precision as `to_normalized`; this vector is unchanged.">>(),
+      entry<"get_tuple", V::entry_get_tuple>::template def<
+          doc<"Return the components as a new tuple of {n} floats, ({xs}).">>(),
+      entry<"get_int_tuple", V::entry_get_int_tuple>::template def<
+          doc<"Return the components truncated toward zero as a tuple of {n} ints.\n\n"
+              "1.9 gives 1 and -1.9 gives -1. Components beyond the signed 32-bit range give its "
+              "nearest bound; nan gives 0.">>(),
+      entry<"get_rounded_tuple", V::entry_get_rounded_tuple>::template def<
+          doc<"Return the components rounded to the nearest integer as a tuple of {n} ints.\n\n"
+              "Halves round away from zero: 1.5 gives 2 and -1.5 gives -2. Components beyond the "
+              "signed 32-bit range give its nearest bound; nan gives 0.">>(),
+      entry<"distance_to", V::entry_distance_to, Other>::template def<
+          doc<"Return the Euclidean distance to `other`, a {T}, as a float.\n\n"
+              "The differences are computed in {bits} floats; their squares, sum and square root "
+              "in 64-bit floats{squares}. `other` must be a `{T}` (TypeError otherwise).">>(),
+      entry<"distance_squared_to", V::entry_distance_squared_to, Other>::template def<
+          doc<"Return the squared Euclidean distance to `other`, a {T}, as a float.\n\n"
+              "The differences are computed in {bits} floats; their squares and sum in 64-bit "
+              "floats. `other` must be a `{T}` (TypeError otherwise).">>(),
       entry<"dot", V::entry_dot, Other>::template def<
-          doc<"The dot product of this {T} and `other`, a {T}, summed in {bits} floats.">>(),
+          doc<"Return the dot product with `other`, a {T}, as a float.\n\n"
+              "The products and their sum are computed in {bits} floats. `other` must be a "
+              "`{T}` (TypeError otherwise).">>(),
       cross_def(),
       rt::kEndOfMethods,
   };
@@ -343,12 +488,21 @@ struct VecPython : Vec<Traits> {
   struct Component {
     const char* name;
     int index;
+    const char* doc;
   };
-  static constexpr std::array<Component, N> components = [] {
-    std::array<Component, N> c{};
-    for (int i = 0; i < N; ++i) c[i] = {kComponentNames[i], i};
-    return c;
-  }();
+  template <int I>
+  static constexpr auto component_doc =
+      doc<"The {nth} component, a float.\n\n"
+          "Assigning converts any real number as `float()` does; the value is {stored}. "
+          "Deleting raises NotImplementedError.",
+          component_ordinal<I>()>;
+  template <std::size_t... I>
+  static constexpr std::array<Component, N> make_components(std::index_sequence<I...>) {
+    return {Component{kComponentNames[I], static_cast<int>(I),
+                      component_doc<static_cast<int>(I)>.text}...};
+  }
+  static constexpr std::array<Component, N> components =
+      make_components(std::make_index_sequence<N>());
   static double get_component(Obj* self, const Component& c) { return V::widened(self, c.index); }
   static void set_component(Obj* self, const Component& c, double d) {
     V::set(self, c.index, narrow_to<S>(d));
@@ -357,8 +511,13 @@ struct VecPython : Vec<Traits> {
   static double get_length(Obj* self) {
     return static_cast<double>(std::sqrt(V::sq_length(load(self))));
   }
+  static constexpr auto length_doc =
+      doc<"The Euclidean length, a float. Read-only.\n\n"
+          "The sum of squares and its square root are computed in {bits} floats, so the length "
+          "of a vector with a component beyond about {sqrt_max} is inf{length_hint}.">;
 
-  static constexpr SwizzleTable<N, Traits::swizzle_length> swizzles{Traits::letters};
+  static constexpr SwizzleTable<N, Traits::swizzle_length, rt::Name(Traits::short_text)> swizzles{
+      Traits::letters};
   static PyObject* get_swizzle(PyObject* self, void* closure) {
     const unsigned char* idx = static_cast<const unsigned char*>(closure);
     Arr a = load(as(self));
@@ -372,14 +531,14 @@ struct VecPython : Vec<Traits> {
   static inline std::array<PyGetSetDef, kPropertyCount + 1> properties = [] {
     std::array<PyGetSetDef, kPropertyCount + 1> g{};
     int k = 0;
-    for (const Component& c : components) g[k++] = ComponentProperty::def(c);
+    for (const Component& c : components) g[k++] = ComponentProperty::def(c, c.doc);
     if constexpr (Traits::extra_property_count > 0)
       for (const PyGetSetDef& d : Traits::template extra_properties<VecPython>()) g[k++] = d;
-    g[k++] = rt::Property<where, Obj, "length", get_length>::def();
+    g[k++] = rt::Property<where, Obj, "length", get_length>::def(length_doc.text);
     g[k++] = rt::Property<where, Obj, "length_squared", VecGeometry<Traits>::length_squared>::def(
         doc<"The squared length, summed in {bits} floats (no square root).">.text);
     for (int s = 0; s < swizzles.count; ++s)
-      g[k++] = {swizzles.names[s], get_swizzle, nullptr, nullptr,
+      g[k++] = {swizzles.names[s], get_swizzle, nullptr, swizzles.docs[s],
                 const_cast<unsigned char*>(swizzles.index[s])};
     g[k] = rt::kEndOfProperties;
     return g;
@@ -395,7 +554,36 @@ struct VecPython : Vec<Traits> {
     }
     return 0;
   }
-  using Pickling = rt::PickleRefusal<where, rt::Name(Traits::pickle_message)>;
+  using Pickling =
+      rt::PickleRefusal<where, rt::Name(Traits::pickle_message),
+                        doc<"Pickle `v.get_tuple()` and rebuild with `{T}(t)`; `copy.copy` and "
+                            "`copy.deepcopy` work.">>;
+
+  static constexpr auto type_doc =
+      doc<"{T}(*args)\n--\n\n"
+          "Mutable {n}-component vector of {bits} floats.\n\n"
+          "`{T}()` is the zero vector and `{T}({xs})` takes {n} numbers. One argument is copied "
+          "from a `{T}`, read through the {xy} attributes of another library's vector (an object "
+          "with a `clamp_magnitude_ip` attribute, as in pygame), or taken from a tuple or list of "
+          "exactly {N} numbers. Other arguments raise TypeError; keyword arguments are refused.\n\n"
+          "Precision: every number is converted as `float()` converts it (a float, an int, or an "
+          "object with `__float__` or `__index__`) and {stored}, so after `v.x = 0.1`, `v.x` is "
+          "{tenth}; components read back as stored. {storage} Vector-by-vector arithmetic is done "
+          "in {bits} floats, vector-by-number arithmetic in 64-bit floats{rounded_once}. "
+          "{division} Division by zero and overflow give inf or nan, never an exception.\n\n"
+          "Operations: `v + w` and `v - w` take a `{T}` only (anything else raises TypeError); "
+          "`v * s`, `v / s` and `v // s` take a `{T}` (per component) or an int or float; `-v` "
+          "negates. `+=`, `-=` and `*=` change v in place and take a `{T}` only (`v *= 2` raises "
+          "TypeError; `v /= 2` rebinds v to a new vector). A number on the left (`2 * v`), unary "
+          "`+`, `abs()` and ordering are not supported. `v == w` compares the components and is "
+          "False for anything that is not a `{T}`; `hash(v)` is `hash(v.get_tuple())` and changes "
+          "when v does. `len(v)` is {N}; `v[0]` to `v[{last}]` read and assign {xy} (other "
+          "indices, negative ones included, raise IndexError; no slices); v iterates and unpacks "
+          "as ({xs}); every vector is true.\n\n"
+          "The {swizzles} swizzles, `{first_swizzle}` to `{last_swizzle}` (every string of {n} "
+          "letters from {xy}), are read-only properties giving new vectors: `v.{reversed}` "
+          "reverses v. `copy.copy` and `copy.deepcopy` work; pickling raises TypeError. The type "
+          "cannot be subclassed.">;
   static inline const rt::TypeEntry types[1] = {{&V::type, &V::vtable, Pickling::defs}};
 };
 
@@ -408,6 +596,7 @@ PyTypeObject Vec<Traits>::type = {
     .tp_as_mapping = &VecPython<Traits>::Indexing::mapping,
     .tp_hash = VecPython<Traits>::hash,
     .tp_flags = Py_TPFLAGS_DEFAULT,
+    .tp_doc = VecPython<Traits>::type_doc.text,
     .tp_richcompare = VecPython<Traits>::richcompare,
     .tp_methods = VecPython<Traits>::methods.data(),
     .tp_getset = VecPython<Traits>::properties.data(),

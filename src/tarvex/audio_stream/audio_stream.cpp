@@ -6,6 +6,7 @@
 #include "tarvex/audio_stream/audio_stream.h"
 
 #include "tarvex/_raylib/log.h"
+#include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/module.h"
@@ -101,11 +102,20 @@ bool get_valid(Obj* self) { return self->_raw.buffer != nullptr && IsAudioStream
 bool get_is_owner(Obj* self) { return self->is_owner != 0; }
 
 PyGetSetDef properties[] = {
-    rt::Property<kWhere, Obj, "sample_rate", get_sample_rate>::def(),
-    rt::Property<kWhere, Obj, "sample_size", get_sample_size>::def(),
-    rt::Property<kWhere, Obj, "channels", get_channels>::def(),
-    rt::Property<kWhere, Obj, "valid", get_valid>::def(),
-    rt::Property<kWhere, Obj, "is_owner", get_is_owner>::def(),
+    rt::Property<kWhere, Obj, "sample_rate", get_sample_rate>::def(
+        rt::docstring<"Frames per second, an int. Read-only.">),
+    rt::Property<kWhere, Obj, "sample_size", get_sample_size>::def(
+        rt::docstring<
+            "Bits per sample, an int: 8 (unsigned), 16 (signed) or 32 (float). Read-only.">),
+    rt::Property<kWhere, Obj, "channels", get_channels>::def(
+        rt::docstring<"Samples per frame, an int (2 for stereo). Read-only.">),
+    rt::Property<kWhere, Obj, "valid", get_valid>::def(
+        rt::docstring<
+            "True while the stream has a buffer that raylib considers usable. Read-only.">),
+    rt::Property<kWhere, Obj, "is_owner", get_is_owner>::def(
+        rt::docstring<
+            "True if this object releases the stream's buffer; a Sound's stream does not. "
+            "Read-only.">),
     rt::kEndOfProperties,
 };
 
@@ -124,6 +134,13 @@ PyTypeObject stream_type = {
     TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_repr = repr,
     .tp_flags = Py_TPFLAGS_DEFAULT,
+    .tp_doc = rt::docstring<
+        "The format and state of a raylib audio stream.\n\n"
+        "A Sound's `stream` is one: it describes the sound's stream and borrows it, so it never "
+        "releases anything, and it reports no buffer once the sound is released. Native "
+        "modules can also make owning streams through the C table. It cannot be created from "
+        "Python, pickled or subclassed. `repr` shows the format and whether the stream is "
+        "owned, borrowed or has no buffer.">,
     .tp_getset = properties,
 };
 
@@ -132,7 +149,8 @@ namespace {
 // ---------------------------------------------------------------------------
 // Module
 
-using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable>;
+using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable,
+                                   "`copy.copy` and `copy.deepcopy` raise it too.">;
 
 const rt::TypeEntry types[] = {{&stream_type, &vtable, Pickling::defs}};
 

@@ -152,10 +152,24 @@ PyObject* to_int(Obj* self) { return PyLong_FromLong(entry_to_int(self, 1)); }
 using Declare = rt::Declare<kWhere, Obj>;
 
 PyMethodDef methods[] = {
-    Declare::plain_entry<"normalize", entry_c_normalize>::def(),
-    Declare::plain_entry<"tint", entry_c_tint, rt::Instance<"tint", &color_type, Obj>>::def(),
-    Declare::entry<"fade", entry_fade, rt::Float<"alpha">>::def(),
-    Declare::plain_entry<"to_int", to_int>::def(),
+    Declare::plain_entry<"normalize", entry_c_normalize>::def<
+        "Return the channels divided by 255 as a new Vector4 (r, g, b, a).\n\n"
+        "Computed in 64-bit floats: `Color(255, 0, 51, 255).normalize()` is "
+        "Vector4(1.0, 0.0, 0.2, 1.0).">(),
+    Declare::plain_entry<"tint", entry_c_tint, rt::Instance<"tint", &color_type, Obj>>::def<
+        "Return a new Color: each channel times the matching channel of `tint`, divided by 255, "
+        "rounding down.\n\n"
+        "raylib's ColorTint. `tint` must be a `Color` (TypeError otherwise). This colour is "
+        "unchanged.">(),
+    Declare::entry<"fade", entry_fade, rt::Float<"alpha">>::def<
+        "Set this colour's alpha in place from `alpha`, a fraction, and return None.\n\n"
+        "raylib's Fade: `alpha` is rounded to a 32-bit float, clamped to 0..1 (nan gives 0), and "
+        "the new alpha is 255 times it, truncated: `fade(0.5)` gives alpha 127. The other "
+        "channels are unchanged.">(),
+    Declare::plain_entry<"to_int", to_int>::def<
+        "Return the colour packed as 0xRRGGBBAA, as a signed 32-bit int.\n\n"
+        "raylib's ColorToInt: opaque red, (255, 0, 0, 255), gives -16776961. The hash uses the "
+        "same packing as an unsigned number.">(),
     rt::kEndOfMethods,
 };
 
@@ -164,8 +178,25 @@ PyMethodDef methods[] = {
 struct ChannelField {
   const char* name;
   int index;
+  const char* doc;
 };
-constexpr ChannelField kChannels[] = {{"r", 0}, {"g", 1}, {"b", 2}, {"a", 3}};
+
+// The docstring of a channel property, written once: {channel} is its name
+// and {note} follows the range.
+constexpr rt::Name kChannelDoc =
+    "The {channel} channel, an int from 0 to 255{note}.\n\n"
+    "Assigning takes an int (or an object with `__int__`) from 0 to 255; other values raise "
+    "ValueError. Deleting raises NotImplementedError.";
+template <rt::Name Channel, rt::Name Note = "note=">
+constexpr const char* channel_doc =
+    rt::docstring<rt::Name(rt::Expand<kChannelDoc, Channel, Note>::text)>;
+
+constexpr ChannelField kChannels[] = {
+    {"r", 0, channel_doc<"channel=red">},
+    {"g", 1, channel_doc<"channel=green">},
+    {"b", 2, channel_doc<"channel=blue">},
+    {"a", 3, channel_doc<"channel=alpha", "note= (255 is opaque)">},
+};
 
 unsigned char* channel(Obj* o, int i) noexcept {
   unsigned char* c[4] = {&o->_raw.r, &o->_raw.g, &o->_raw.b, &o->_raw.a};
@@ -184,10 +215,10 @@ using ChannelProperty =
     rt::FieldProperty<kWhere, Obj, ChannelField, get_channel, set_channel, rt::Object<"value">>;
 
 PyGetSetDef properties[] = {
-    ChannelProperty::def(kChannels[0]),
-    ChannelProperty::def(kChannels[1]),
-    ChannelProperty::def(kChannels[2]),
-    ChannelProperty::def(kChannels[3]),
+    ChannelProperty::def(kChannels[0], kChannels[0].doc),
+    ChannelProperty::def(kChannels[1], kChannels[1].doc),
+    ChannelProperty::def(kChannels[2], kChannels[2].doc),
+    ChannelProperty::def(kChannels[3], kChannels[3].doc),
     rt::kEndOfProperties,
 };
 
@@ -231,6 +262,17 @@ PyTypeObject color_type = {
     .tp_as_sequence = &sequence,
     .tp_hash = hash,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_doc = rt::docstring<
+        "Color(r, g, b, a=255)\n--\n\n"
+        "Mutable RGBA colour of four 8-bit channels, stored as raylib's Color.\n\n"
+        "Each channel is an int from 0 to 255, or an object with `__int__` (a float is truncated "
+        "toward zero); a value outside 0..255 raises ValueError, a non-number TypeError. "
+        "Arguments can be given by keyword.\n\n"
+        "Operations: `c == d` compares the four channels and is False for anything that is not "
+        "a Color; `hash(c)` is the channels packed as 0xRRGGBBAA. `len(c)` is 4; `c[0]` to "
+        "`c[3]` read r, g, b and a (negative indices count from the end); c iterates and "
+        "unpacks as (r, g, b, a), so `tuple(c)` works. Ordering is not supported. Pickling and "
+        "`copy.copy` raise TypeError: `Color(*c)` copies. Color can be subclassed.">,
     .tp_richcompare = richcompare,
     .tp_methods = methods,
     .tp_getset = properties,
@@ -243,7 +285,9 @@ PyTypeObject color_type = {
 
 // --------------------------------------------------------------------- module
 
-using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable>;
+using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable,
+                                   "`copy.copy` and `copy.deepcopy` raise it too: `Color(*c)` "
+                                   "makes a copy.">;
 
 const rt::TypeEntry types[] = {{&color_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {

@@ -25,12 +25,22 @@ struct Entry {
   const char* name;
   unsigned char r, g, b, a;
   std::size_t offset;
+  const char* doc;
 };
 
+// Each colour's docstring names its value, from the same table.
+#define TARVEX_COLORS_DOC(r, g, b, a)                                                         \
+  rt::docstring<"`Color(" #r ", " #g ", " #b ", " #a                                          \
+                ")` in a new palette. Read/write.\n\n"                                        \
+                "Assigning takes a `Color` (subclasses too) or None, else raises TypeError; " \
+                "deleting stores None.">
+
 constexpr Entry kPalette[] = {
-#define TARVEX_COLORS_ENTRY(name, r, g, b, a) {#name, r, g, b, a, offsetof(Obj, name)},
+#define TARVEX_COLORS_ENTRY(name, r, g, b, a) \
+  {#name, r, g, b, a, offsetof(Obj, name), TARVEX_COLORS_DOC(r, g, b, a)},
     TARVEX_COLORS_PALETTE(TARVEX_COLORS_ENTRY)
 #undef TARVEX_COLORS_ENTRY
+#undef TARVEX_COLORS_DOC
 };
 constexpr int kCount = TARVEX_COLORS_COUNT;
 static_assert(sizeof kPalette / sizeof kPalette[0] == kCount, "one entry per field");
@@ -95,7 +105,7 @@ using Colour = rt::FieldProperty<kWhere, Obj, Entry, get_colour, set_colour, rt:
 
 std::array<PyGetSetDef, kCount + 1> properties = [] {
   std::array<PyGetSetDef, kCount + 1> g{};
-  for (int i = 0; i < kCount; ++i) g[i] = Colour::def(kPalette[i]);
+  for (int i = 0; i < kCount; ++i) g[i] = Colour::def(kPalette[i], kPalette[i].doc);
   g[kCount] = rt::kEndOfProperties;
   return g;
 }();
@@ -149,6 +159,22 @@ void dealloc(PyObject* self) {
 PyTypeObject colors_type = {
     TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_doc = rt::docstring<
+        "Colors()\n--\n\n"
+        "A palette of 152 named colours, one read/write attribute per name.\n\n"
+        "The module's instance `colors` is the one to use: `colors.Red`, "
+        "`colors.CornflowerBlue`. All but eleven names are the CSS named colours with alpha 255. "
+        "`Blank` is transparent black, (0, 0, 0, 0); `MediumForestGreen`, `NavyBlue` and "
+        "`VioletRed` are not CSS names; `Maroon`, `Purple`, `MediumOrchid`, `MediumSeaGreen`, "
+        "`MediumSlateBlue`, `MediumSpringGreen` and `MediumTurquoise` have values of their own. "
+        "Each attribute's docstring gives its value.\n\n"
+        "`Colors()` makes another palette filled with new `Color` objects; it takes no "
+        "arguments. Each attribute can be replaced by a `Color` (or an instance of a subclass) "
+        "or None; anything else raises TypeError and keeps the old value. Deleting an attribute "
+        "stores None. Calling `__init__()` again restores all 152 colours. No other attributes "
+        "can be set. The colours are ordinary mutable `Color` objects: change one and every "
+        "reader of that attribute sees the change. Equality is identity; pickling raises "
+        "TypeError.">,
     .tp_traverse = traverse,
     .tp_clear = clear,
     .tp_getset = properties.data(),

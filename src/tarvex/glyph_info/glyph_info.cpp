@@ -3,6 +3,9 @@
 // through entry `new`; from Python the type is an opaque, unpicklable holder.
 #include "tarvex/glyph_info/glyph_info.h"
 
+#include <cstddef>
+
+#include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/module.h"
@@ -75,7 +78,8 @@ PyObject* do_new(GlyphInfo raw) {
   return o.release();
 }
 
-using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable>;
+using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable,
+                                   "`copy.copy` and `copy.deepcopy` raise it too.">;
 
 const rt::TypeEntry types[] = {{&glyph_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {
@@ -89,6 +93,16 @@ tarvex_GlyphInfoVTable vtable = {.new_ = rt::Traced<kWhere, "new", do_new>::call
 PyTypeObject glyph_type = {
     TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_doc = rt::docstring<
+        "GlyphInfo()\n--\n\n"
+        "A raylib font glyph record: code point, drawing offsets, advance and the glyph's "
+        "image.\n\n"
+        "Filled glyphs are made by native modules through the type's C table; they read the "
+        "record directly. From Python the type shows no attributes, and `GlyphInfo()` makes an "
+        "empty glyph (arguments given to it are ignored).\n\n"
+        "Ownership: the glyph holds an Image that borrows the glyph's pixels. Neither the glyph "
+        "nor that image ever frees them; whoever supplied the record keeps them alive while the "
+        "glyph is in use. Pickling and copying raise TypeError.">,
     .tp_traverse = traverse,
     .tp_clear = clear,
     .tp_new = tp_new,

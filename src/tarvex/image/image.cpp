@@ -355,12 +355,29 @@ template <rt::Name N, auto Get>
 using Property = rt::Property<kWhere, Obj, N, Get>;
 
 PyGetSetDef properties[] = {
-    Property<"valid", valid>::def(),
-    Property<"width", width>::def(),
-    Property<"height", height>::def(),
-    Property<"mipmaps", mipmaps>::def(),
-    Property<"format", format>::def(),
-    Property<"data_view", data_view>::def(),
+    Property<"valid", valid>::def(
+        rt::docstring<
+            "True if the image holds pixels raylib can use. Read-only.\n\n"
+            "raylib's IsImageValid: pixel data, a positive size, at least one mipmap level and a "
+            "pixel format. False for `Image()`, after `unload()` and for a failed load or "
+            "generation.">),
+    Property<"width", width>::def(
+        rt::docstring<"The width in pixels, an int. Read-only; kept after `unload()`.">),
+    Property<"height", height>::def(
+        rt::docstring<"The height in pixels, an int. Read-only; kept after `unload()`.">),
+    Property<"mipmaps", mipmaps>::def(
+        rt::docstring<"The number of mipmap levels, an int (1 for a plain image). Read-only.">),
+    Property<"format", format>::def(
+        rt::docstring<
+            "raylib's pixel format code, an int (1 is 8-bit grayscale, 4 is 8-bit RGB, 7 is 8-bit "
+            "RGBA, ...). Read-only.">),
+    Property<"data_view", data_view>::def(
+        rt::docstring<
+            "A new writable PixelView of the image's pixel bytes, without a copy.\n\n"
+            "It covers the first (largest) mipmap level: `width * height` pixels of the format's "
+            "size. Writes go straight into the image. Raises ValueError if the image has no pixels "
+            "(invalid, or unloaded). While a view exists the image refuses to unload; the view "
+            "keeps the image alive.">),
     rt::kEndOfProperties,
 };
 
@@ -371,7 +388,10 @@ PyGetSetDef properties[] = {
 using Declare = rt::Declare<kWhere, Obj>;
 
 PyObject* dispatched_copy(Obj* self) { return entry_copy(self, 0); }
-using Copying = rt::CopyHooks<kWhere, Obj, dispatched_copy>;
+using Copying =
+    rt::CopyHooks<kWhere, Obj, dispatched_copy,
+                  "A subclass's own `copy` is called; it must return an Image or None (TypeError "
+                  "otherwise).">;
 
 constexpr std::size_t kOwnMethods = 6;
 std::array<PyMethodDef, kCreatorCount + kOwnMethods + 1> methods = [] {
@@ -379,14 +399,29 @@ std::array<PyMethodDef, kCreatorCount + kOwnMethods + 1> methods = [] {
   std::size_t k = 0;
   for (const PyMethodDef& d : creator_methods()) m[k++] = d;
   const PyMethodDef own[kOwnMethods] = {
-      Declare::entry<"copy", entry_copy>::def<"copy() -> Image">(),
+      Declare::entry<"copy", entry_copy>::def<
+          "Return a new owning Image with its own copy of the pixels.\n\n"
+          "Every mipmap level is copied. A copy of a borrowing image owns its new pixels; a copy "
+          "of an image without pixels is invalid. This image is unchanged.">(),
       Copying::Dunder::def(),
       Copying::Deep::def(),
-      Declare::entry<"unload", entry_unload>::def<"unload() -> None">(),
-      Declare::entry<"export", entry_export,
-                     rt::StrOrNone<"file_name">>::def<"export(file_name) -> bool">(),
-      Declare::entry<"from_channel", entry_from_channel,
-                     rt::Int<"selected_channel">>::def<"from_channel(selected_channel) -> Image">(),
+      Declare::entry<"unload", entry_unload>::def<
+          "Release the pixels now and return None.\n\n"
+          "An owning image frees them; a borrowing image only forgets them. Afterwards `valid` "
+          "is False while `width`, `height`, `mipmaps` and `format` keep their values; a second "
+          "call does nothing. Raises BufferError while a view of the pixels from `data_view` (or "
+          "a memoryview made from one) still exists.">(),
+      Declare::entry<"export", entry_export, rt::StrOrNone<"file_name">>::def<
+          "Write the image to `file_name` and return True on success.\n\n"
+          "The format follows the file name's extension, among those the bundled raylib writes "
+          "(.png, .bmp, .qoi, and .raw for the bare pixel bytes); an extension raylib cannot "
+          "write, an unwritable path or an image without pixels returns False rather than "
+          "raising. `file_name` follows the rules of `load`.">(),
+      Declare::entry<"from_channel", entry_from_channel, rt::Int<"selected_channel">>::def<
+          "Return a new owning 8-bit grayscale Image of one channel of this image.\n\n"
+          "`selected_channel` is 0 (red), 1 (green), 2 (blue) or 3 (alpha); raylib takes any "
+          "other number as alpha, with a warning. A C int (an int, or an object with "
+          "`__int__`). This image is unchanged.">(),
   };
   for (const PyMethodDef& d : own) m[k++] = d;
   m[k] = rt::kEndOfMethods;
@@ -400,6 +435,23 @@ PyTypeObject image_type = {
     .tp_repr = rt::Slot<kWhere, "__repr__", repr>::call,
     .tp_str = rt::Slot<kWhere, "__repr__", repr>::call,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_doc = rt::docstring<
+        "Image()\n--\n\n"
+        "A raylib image: a pixel buffer with its width, height, mipmap count and pixel "
+        "format.\n\n"
+        "Made by the static loaders (`load`, `load_raw`, `load_anim`, `load_from_screen`) and "
+        "generators (`generate_with_...`), by `copy` and by `from_channel`, all of which return "
+        "an `Image` (also when called on a subclass). `Image()` is an empty image; arguments "
+        "given to it are ignored.\n\n"
+        "Ownership: an image made by this module owns its pixels and releases them when it is "
+        "unloaded or garbage collected. An image made by a native module may borrow its pixels "
+        "(a glyph's image does): it never releases them, and `unload()` only forgets them. "
+        "raylib failures are not exceptions: a file that cannot be loaded, or sizes raylib "
+        "cannot use, give an image whose `valid` is False.\n\n"
+        "`data_view` exposes the pixel bytes for reading and writing without a copy; while a "
+        "view exists the image refuses to unload. `copy.copy` and `copy.deepcopy` call "
+        "`copy()`; pickling raises TypeError. `str` and `repr` give \"<Image WxH format=F>\" "
+        "or \"<Image Invalid/Unloaded>\".">,
     .tp_methods = methods.data(),
     .tp_getset = properties,
     .tp_new = tp_new,
@@ -418,14 +470,18 @@ int constants() {
   };
   for (auto [slot, text] : {Interned{&s_valid, "valid"}, Interned{&s_width, "width"},
                             Interned{&s_height, "height"}, Interned{&s_format, "format"},
-                            Interned{&s_dealloc_context, "tarvex.image.image.Image.__dealloc__"}})
-    if (!*slot && !(*slot = PyUnicode_InternFromString(text))) return -1;
+                            Interned{&s_dealloc_context, "tarvex.image.image.Image.__dealloc__"}}) {
+    if (!*slot) *slot = PyUnicode_InternFromString(text);
+    if (!*slot) return -1;
+  }
   // The pixel view is no module attribute: it is readied here.
   if (PyType_Ready(&view_type) < 0) return -1;
   return rt::prepare_overridables(overridables);
 }
 
-using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable>;
+using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable,
+                                   "`copy.copy` and `copy.deepcopy` still work, through "
+                                   "`copy()`.">;
 
 const rt::TypeEntry types[] = {{&image_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {

@@ -117,6 +117,10 @@ bool text_size(int width, int height, const char*) { return generated_size_ok(wi
 template <auto Gen, auto Usable = rgba_size>
 constexpr auto generate = [](auto... a) { return wrap_result(Usable(a...) ? Gen(a...) : Image{}); };
 
+// A static method that makes an Image.
+template <rt::Name N, auto Body, class... P>
+using creator = Declare::static_method<N, Body, P...>;
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -136,50 +140,100 @@ PyObject* entry_c_load_from_screen() {
   return rt::Traced<kWhere, "c_load_from_screen", load_from_screen>::call();
 }
 
-namespace {
-
-// The method-table entry of a static method that makes an Image, documented
-// "<signature> -> Image".
-template <rt::Name N, auto Body, class... P>
-PyMethodDef creator() {
-  using F = Declare::static_method<N, Body, P...>;
-  static constexpr auto doc =
-      rt::cat(F::signature, rt::Name("\n--\n\n"), F::signature, rt::Name(" -> Image"));
-  PyMethodDef d = F::def();
-  d.ml_doc = doc.c_str();
-  return d;
-}
-
-}  // namespace
-
 std::array<PyMethodDef, kCreatorCount> creator_methods() {
   using FileName = rt::Utf8<"file_name">;
   const PyMethodDef defs[] = {
-      creator<"load", load, FileName>(),
+      creator<"load", load, FileName>::def<
+          "Load an image file through raylib and return it as a new owning Image.\n\n"
+          "`file_name` must be a str (bytes or a str subclass raises TypeError, None raises "
+          "AttributeError, an embedded NUL raises ValueError); it is encoded to UTF-8. The "
+          "formats are those the bundled raylib reads (PNG, BMP, GIF, QOI and DDS; not JPEG). A "
+          "missing or unreadable file gives an invalid Image, not an exception. The interpreter "
+          "lock is released while raylib reads the file.">(),
       creator<"load_raw", load_raw, FileName, Int<"width">, Int<"height">, Int<"format">,
-              Int<"header">>(),
-      Declare::static_method<"load_anim", load_anim,
-                             FileName>::def<"load_anim(file_name) -> tuple[Image, int]">(),
-      creator<"load_from_screen", load_from_screen>(),
+              Int<"header">>::
+          def<"Load raw pixel data from a file and return it as a new owning Image.\n\n"
+              "The file holds `width` x `height` pixels in raylib pixel format `format` (1 is "
+              "8-bit "
+              "grayscale, 7 is 8-bit RGBA, ...) after `header` bytes that are skipped. The four "
+              "numbers are C ints (an int, or an object with `__int__`), converted before "
+              "`file_name` is checked; `file_name` follows the rules of `load`. A size that is not "
+              "positive, an unknown format, a negative header, or a file shorter than the header "
+              "plus the pixels gives an invalid Image.">(),
+      creator<"load_anim", load_anim, FileName>::def<
+          "Load an animated image file (GIF) and return (image, frame count).\n\n"
+          "All frames are stored one after another in the image's pixel buffer; `width` and "
+          "`height` are those of one frame (so `data_view` shows the first frame). A still "
+          "image gives a count of 1, a file that cannot be loaded an invalid Image and 0. "
+          "`file_name` follows the rules of `load`.">(),
+      creator<"load_from_screen", load_from_screen>::def<
+          "Capture the screen of the open raylib window as a new owning Image.\n\n"
+          "Without an open window (raylib's `InitWindow`) the result is an invalid Image.">(),
       creator<"generate_with_color", generate<GenImageColor>, Int<"width">, Int<"height">,
-              ColorValue<"color">>(),
+              ColorValue<"color">>::
+          def<"Return a new owning `width` x `height` Image filled with `color`.\n\n"
+              "8-bit RGBA (format 7). `width` and `height` are C ints (an int, or an object with "
+              "`__int__`); a size that is not positive gives an invalid Image. `color` must be a "
+              "`Color` (TypeError otherwise, None included); numbers are checked before "
+              "colours.">(),
       creator<"generate_with_linear_gradient", generate<GenImageGradientLinear>, Int<"width">,
-              Int<"height">, Int<"direction">, ColorValue<"start">, ColorValue<"end">>(),
+              Int<"height">, Int<"direction">, ColorValue<"start">, ColorValue<"end">>::
+          def<"Return a new owning `width` x `height` Image with a linear gradient from `start` to "
+              "`end`.\n\n"
+              "`direction` is the gradient's angle in degrees (0 runs top to bottom, 90 left to "
+              "right). 8-bit RGBA. Sizes that are not positive give an invalid Image; `start` and "
+              "`end` must be `Color` (TypeError otherwise).">(),
       creator<"generate_with_radial_gradient", generate<GenImageGradientRadial>, Int<"width">,
-              Int<"height">, Float<"density">, ColorValue<"inner">, ColorValue<"outer">>(),
+              Int<"height">, Float<"density">, ColorValue<"inner">, ColorValue<"outer">>::
+          def<"Return a new owning `width` x `height` Image with a radial gradient from `inner` at "
+              "the centre to `outer`.\n\n"
+              "`density`, from 0 to 1 (rounded to a 32-bit float), is the fraction of the radius "
+              "that stays `inner` before the blend starts. 8-bit RGBA. Sizes that are not positive "
+              "give an invalid Image; `inner` and `outer` must be `Color` (TypeError "
+              "otherwise).">(),
       creator<"generate_with_square_gradient", generate<GenImageGradientSquare>, Int<"width">,
-              Int<"height">, Float<"density">, ColorValue<"inner">, ColorValue<"outer">>(),
+              Int<"height">, Float<"density">, ColorValue<"inner">, ColorValue<"outer">>::
+          def<"Return a new owning `width` x `height` Image with a square gradient from `inner` at "
+              "the centre to `outer` at the edges.\n\n"
+              "`density`, from 0 to 1 (rounded to a 32-bit float), is the fraction of the "
+              "half-size "
+              "that stays `inner` before the blend starts. 8-bit RGBA. Sizes that are not positive "
+              "give an invalid Image; `inner` and `outer` must be `Color` (TypeError "
+              "otherwise).">(),
       creator<"generate_with_checked", generate<GenImageChecked, checks>, Int<"width">,
               Int<"height">, Int<"check_x">, Int<"check_y">, ColorValue<"col1">,
-              ColorValue<"col2">>(),
+              ColorValue<"col2">>::
+          def<"Return a new owning `width` x `height` Image, a checkerboard of `col1` and `col2` "
+              "squares of `check_x` x `check_y` pixels.\n\n"
+              "8-bit RGBA, `col1` in the top-left square. All four numbers are C ints; a size that "
+              "is not positive, or a check size of 0, gives an invalid Image. `col1` and `col2` "
+              "must be `Color` (TypeError otherwise).">(),
       creator<"generate_with_white_noise", generate<GenImageWhiteNoise>, Int<"width">,
-              Int<"height">, Float<"factor">>(),
+              Int<"height">, Float<"factor">>::
+          def<"Return a new owning `width` x `height` Image of random black and white pixels.\n\n"
+              "Each pixel is white with probability `factor` (0 to 1, rounded to a 32-bit float), "
+              "drawn from raylib's random generator. 8-bit RGBA. Sizes that are not positive give "
+              "an invalid Image.">(),
       creator<"generate_with_perlin_noise", generate<GenImagePerlinNoise>, Int<"width">,
-              Int<"height">, Int<"offset_x">, Int<"offset_y">, Float<"scale">>(),
+              Int<"height">, Int<"offset_x">, Int<"offset_y">, Float<"scale">>::
+          def<"Return a new owning `width` x `height` Image of grey Perlin noise.\n\n"
+              "`offset_x` and `offset_y` shift the noise field in pixels, `scale` (rounded to a "
+              "32-bit float) zooms it: larger values give finer detail. 8-bit RGBA. Sizes that are "
+              "not positive give an invalid Image.">(),
       creator<"generate_with_cellular", generate<GenImageCellular, tiles>, Int<"width">,
-              Int<"height">, Int<"tile_size">>(),
+              Int<"height">, Int<"tile_size">>::
+          def<"Return a new owning `width` x `height` Image of grey cellular (Voronoi) noise.\n\n"
+              "One random seed point per `tile_size` x `tile_size` tile, so larger tiles give "
+              "larger cells. 8-bit RGBA. Sizes that are not positive, or a `tile_size` below 1, "
+              "give an invalid Image; a float `tile_size` is truncated.">(),
       creator<"generate_with_text", generate<GenImageText, text_size>, Int<"width">, Int<"height">,
-              rt::Utf8<"text">>(),
+              rt::Utf8<"text">>::
+          def<"Return a new owning `width` x `height` grayscale Image whose first bytes are the "
+              "UTF-8 bytes of `text`.\n\n"
+              "raylib's GenImageText stores the text's bytes as pixel values, one byte per pixel "
+              "(the rest are 0); it does not render the text. 8-bit grayscale (format 1). `text` "
+              "must be a str (TypeError for other types, None raises AttributeError, an embedded "
+              "NUL ValueError).">(),
   };
   static_assert(std::size(defs) == kCreatorCount);
   std::array<PyMethodDef, kCreatorCount> all;

@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <vector>
 
+#include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_runtime/ref.h"
+#include "tarvex/image/image_module.h"
 
 namespace tarvex::image {
 
@@ -215,14 +217,19 @@ template <rt::Name N, auto Get>
 using Property = rt::Property<kViewWhere, View, N, Get>;
 
 PyGetSetDef properties[] = {
-    Property<"nbytes", nbytes>::def(),
-    Property<"shape", shape>::def(),
-    Property<"strides", strides>::def(),
-    Property<"ndim", one>::def(),
-    Property<"itemsize", one>::def(),
-    Property<"format", format>::def(),
-    Property<"readonly", readonly>::def(),
-    Property<"obj", obj>::def(),
+    Property<"nbytes", nbytes>::def(
+        rt::docstring<"The number of bytes in the view, an int. Read-only.">),
+    Property<"shape", shape>::def(rt::docstring<"(length,), a one-item tuple. Read-only.">),
+    Property<"strides", strides>::def(
+        rt::docstring<
+            "(step,), the distance in bytes between items (1 unless the view is a stepped slice). "
+            "Read-only.">),
+    Property<"ndim", one>::def(rt::docstring<"1: views are one-dimensional. Read-only.">),
+    Property<"itemsize", one>::def(rt::docstring<"1: each item is one byte. Read-only.">),
+    Property<"format", format>::def(
+        rt::docstring<"\"B\": items are unsigned bytes, as in the struct module. Read-only.">),
+    Property<"readonly", readonly>::def(rt::docstring<"False: views are writable. Read-only.">),
+    Property<"obj", obj>::def(rt::docstring<"The Image whose pixels the view shows. Read-only.">),
     rt::kEndOfProperties,
 };
 
@@ -240,6 +247,19 @@ PyTypeObject view_type = {
     .tp_as_mapping = &mapping,
     .tp_as_buffer = &buffer,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
+    .tp_doc = rt::docstring<
+        "A writable one-dimensional view of an Image's pixel bytes.\n\n"
+        "Made by `Image.data_view`; it cannot be created directly. It behaves like a memoryview "
+        "of unsigned bytes: `len(view)` is the byte count, `view[i]` is an int from 0 to 255 "
+        "(negative indices count from the end; out of range raises IndexError), `view[i] = n` "
+        "writes one byte (n an int from 0 to 255, else OverflowError; a float is truncated), "
+        "`view[a:b:c]` is a further PixelView of the same bytes, and a slice assignment takes "
+        "one int, which fills the slice, or a bytes-like object of the same length. Items "
+        "cannot be deleted.\n\n"
+        "It supports the buffer protocol (format \"B\", writable), so `memoryview(view)`, "
+        "`bytes(view)` and array libraries read and write the pixels directly. The view holds "
+        "its Image: the image stays alive and refuses to unload while the view, or a buffer "
+        "taken from it, exists.">,
     .tp_traverse = traverse,
     .tp_getset = properties,
 };

@@ -371,24 +371,72 @@ using Typed = rt::Instance<N, Type, T, false, rt::NoneArg::passed>;
 template <rt::Name N, bool List>
 using Sequence = rt::ExactSequence<N, List, rt::NoneArg::passed>;
 
+// The docstrings of the tuple and list variants, written once: {seq} is
+// the kind.
+constexpr rt::Name kPointInSequence =
+    "Return True if the point in items 0 and 1 of the {seq} `point` lies inside the rectangle "
+    "or on its edge.\n\n"
+    "`point` must be exactly a {seq} (TypeError otherwise) with at least 2 items (ValueError "
+    "otherwise); further items are ignored. The items are compared as they are, with Python's "
+    "comparison against the edges as floats, so ints compare exactly.";
+constexpr rt::Name kRectInSequence =
+    "Return True if the rectangle in items 0 to 3 of the {seq} `other` overlaps this one.\n\n"
+    "`other` must be exactly a {seq} (TypeError otherwise) with at least 4 items (ValueError "
+    "otherwise); further items are ignored. The open test of `collide_rect`, using Python's own "
+    "addition and comparison on the items, so ints are exact; an item is read only when the "
+    "test needs it.";
+template <rt::Name Text, rt::Name Kind>
+constexpr auto sequence_doc =
+    rt::Name(rt::Expand<Text, rt::Name(rt::cat(rt::Name("seq="), Kind))>::text);
+
 PyMethodDef methods[] = {
-    Declare::entry<"get_width", entry_get_width>::def(),
-    Declare::entry<"get_height", entry_get_height>::def(),
-    Declare::entry<"get_tuple", entry_get_tuple>::def(),
-    Declare::entry<"get_vector4", entry_get_vector4>::def(),
-    Declare::entry<"collide_point", entry_collide_point, rt::Object<"point">>::def(),
+    Declare::entry<"get_width",
+                   entry_get_width>::def<"Return the width as a float (the same as `r.width`).">(),
+    Declare::entry<"get_height", entry_get_height>::def<
+        "Return the height as a float (the same as `r.height`).">(),
+    Declare::entry<"get_tuple", entry_get_tuple>::def<
+        "Return (x, y, width, height) as a new tuple of floats.">(),
+    Declare::entry<"get_vector4",
+                   entry_get_vector4>::def<"Return (x, y, width, height) as a new Vector4.">(),
+    Declare::entry<"collide_point", entry_collide_point, rt::Object<"point">>::def<
+        "Return True if `point` lies inside the rectangle or on its edge.\n\n"
+        "`point` is a `Vector2` or a tuple or list (subclasses included) of exactly 2 numbers; "
+        "anything else raises ValueError. Its coordinates are converted to 64-bit floats and "
+        "compared with the edges: `x <= px <= right` and `y <= py <= bottom`, where right and "
+        "bottom are the 32-bit sums. A rectangle with a negative size contains no point; nan "
+        "never collides.">(),
     Declare::entry<"collide_point_vector2", entry_collide_point_vector2,
-                   Typed<"point", &v2_type, tarvex_Vector2Object>>::def(),
+                   Typed<"point", &v2_type, tarvex_Vector2Object>>::
+        def<"Return True if the Vector2 `point` lies inside the rectangle or on its edge.\n\n"
+            "The closed test of `collide_point`, comparing with Python's own float comparison. "
+            "`point` must be a `Vector2` (TypeError otherwise; None raises AttributeError).">(),
     Declare::entry<"collide_point_tuple", entry_collide_point_tuple,
-                   Sequence<"point", false>>::def(),
-    Declare::entry<"collide_point_list", entry_collide_point_list, Sequence<"point", true>>::def(),
-    Declare::entry<"collide_rect", entry_collide_rect, rt::Object<"other">>::def(),
+                   Sequence<"point", false>>::def<sequence_doc<kPointInSequence, "tuple">>(),
+    Declare::entry<"collide_point_list", entry_collide_point_list,
+                   Sequence<"point", true>>::def<sequence_doc<kPointInSequence, "list">>(),
+    Declare::entry<"collide_rect", entry_collide_rect, rt::Object<"other">>::def<
+        "Return True if the rectangle `other` overlaps this one.\n\n"
+        "`other` is a `Rect`, a `Vector4` (x, y, z, w as x, y, width, height), or a tuple or "
+        "list (subclasses included) of exactly 4 numbers; anything else raises ValueError. The "
+        "test is open: rectangles that only touch along an edge do not overlap, while a "
+        "zero-size rectangle strictly inside does. The values are compared as 64-bit floats; "
+        "this rectangle's far edges are its 32-bit sums. nan never overlaps.">(),
     Declare::entry<"collide_rect_vector4", entry_collide_rect_vector4,
-                   Typed<"other", &v4_type, tarvex_Vector4Object>>::def(),
+                   Typed<"other", &v4_type, tarvex_Vector4Object>>::
+        def<"Return True if the rectangle (x, y, z, w) of the Vector4 `other` overlaps this "
+            "one.\n\n"
+            "The open test of `collide_rect`, with `z` and `w` as width and height, using Python's "
+            "own arithmetic and comparison. `other` must be a `Vector4` (TypeError otherwise; None "
+            "raises AttributeError).">(),
     Declare::entry<"collide_rect_rect", entry_collide_rect_rect,
-                   rt::Instance<"other", &rect_type, Obj, false, rt::NoneArg::passed>>::def(),
-    Declare::entry<"collide_rect_tuple", entry_collide_rect_tuple, Sequence<"other", false>>::def(),
-    Declare::entry<"collide_rect_list", entry_collide_rect_list, Sequence<"other", true>>::def(),
+                   rt::Instance<"other", &rect_type, Obj, false, rt::NoneArg::passed>>::
+        def<"Return True if the Rect `other` overlaps this one.\n\n"
+            "The open test of `collide_rect` on both rectangles' 32-bit values, without creating "
+            "any object. `other` must be a `Rect` (TypeError otherwise, None included).">(),
+    Declare::entry<"collide_rect_tuple", entry_collide_rect_tuple,
+                   Sequence<"other", false>>::def<sequence_doc<kRectInSequence, "tuple">>(),
+    Declare::entry<"collide_rect_list", entry_collide_rect_list,
+                   Sequence<"other", true>>::def<sequence_doc<kRectInSequence, "list">>(),
     rt::kEndOfMethods,
 };
 
@@ -401,14 +449,62 @@ struct Field {
   const char* name;
   int index;  // component read and written (0 x, 1 y, 2 width, 3 height)
   Edge edge;
+  const char* doc;
 };
 
+// What assigning an edge or a size does, and its deletion.
+#define TARVEX_RECT_KEEPS(what)                                                   \
+  "\n\nAssigning converts any real number and rounds it to a 32-bit float; " what \
+  ". Deleting "                                                                   \
+  "raises NotImplementedError."
+
 constexpr Field kFields[] = {
-    {"x", 0, Edge::none},        {"left", 0, Edge::none},       {"y", 1, Edge::none},
-    {"top", 1, Edge::none},      {"w", 2, Edge::none},          {"width", 2, Edge::none},
-    {"h", 3, Edge::none},        {"height", 3, Edge::none},     {"right", 0, Edge::right},
-    {"bottom", 1, Edge::bottom}, {"centerx", 0, Edge::centerx}, {"centery", 1, Edge::centery},
+    {"x", 0, Edge::none,
+     rt::docstring<"The left edge, a float (alias `left`)." TARVEX_RECT_KEEPS(
+         "the width is unchanged")>},
+    {"left", 0, Edge::none,
+     rt::docstring<"The left edge, a float (alias `x`)." TARVEX_RECT_KEEPS(
+         "the width is unchanged")>},
+    {"y", 1, Edge::none,
+     rt::docstring<"The top edge, a float (alias `top`)." TARVEX_RECT_KEEPS(
+         "the height is unchanged")>},
+    {"top", 1, Edge::none,
+     rt::docstring<"The top edge, a float (alias `y`)." TARVEX_RECT_KEEPS(
+         "the height is unchanged")>},
+    {"w", 2, Edge::none,
+     rt::docstring<"The width, a float (alias `width`)." TARVEX_RECT_KEEPS(
+         "negative widths are kept")>},
+    {"width", 2, Edge::none,
+     rt::docstring<"The width, a float (alias `w`)." TARVEX_RECT_KEEPS(
+         "negative widths are kept")>},
+    {"h", 3, Edge::none,
+     rt::docstring<"The height, a float (alias `height`)." TARVEX_RECT_KEEPS(
+         "negative heights are kept")>},
+    {"height", 3, Edge::none,
+     rt::docstring<"The height, a float (alias `h`)." TARVEX_RECT_KEEPS(
+         "negative heights are kept")>},
+    {"right", 0, Edge::right,
+     rt::docstring<"The right edge, `x + width` summed in 32-bit floats.\n\n"
+                   "Assigning moves the rectangle so that its right edge is at the value: `x` "
+                   "becomes the value minus the width (the value must support subtraction of a "
+                   "float); the width is unchanged. Deleting raises NotImplementedError.">},
+    {"bottom", 1, Edge::bottom,
+     rt::docstring<"The bottom edge, `y + height` summed in 32-bit floats.\n\n"
+                   "Assigning moves the rectangle so that its bottom edge is at the value: `y` "
+                   "becomes the value minus the height (the value must support subtraction of a "
+                   "float); the height is unchanged. Deleting raises NotImplementedError.">},
+    {"centerx", 0, Edge::centerx,
+     rt::docstring<"The horizontal centre, `x + width * 0.5` in 64-bit floats.\n\n"
+                   "Assigning moves the rectangle so that its centre is at the value: `x` becomes "
+                   "the value minus half the width, rounded to 32 bits; the width is unchanged. "
+                   "Deleting raises NotImplementedError.">},
+    {"centery", 1, Edge::centery,
+     rt::docstring<"The vertical centre, `y + height * 0.5` in 64-bit floats.\n\n"
+                   "Assigning moves the rectangle so that its centre is at the value: `y` becomes "
+                   "the value minus half the height, rounded to 32 bits; the height is unchanged. "
+                   "Deleting raises NotImplementedError.">},
 };
+#undef TARVEX_RECT_KEEPS
 
 double edge_value(const Rectangle& r, Edge e, int index) noexcept {
   switch (e) {
@@ -490,8 +586,13 @@ constexpr std::size_t kFieldCount = std::size(kFields);
 std::array<PyGetSetDef, kFieldCount + 2> properties = [] {
   std::array<PyGetSetDef, kFieldCount + 2> g{};
   std::size_t k = 0;
-  for (const Field& f : kFields) g[k++] = FieldProperty::def(f);
-  g[k++] = rt::Property<kWhere, Obj, "center", get_center, set_center>::def();
+  for (const Field& f : kFields) g[k++] = FieldProperty::def(f, f.doc);
+  g[k++] = rt::Property<kWhere, Obj, "center", get_center, set_center>::def(
+      rt::docstring<
+          "The centre as a new Vector2, (centerx, centery) rounded to 32 bits.\n\n"
+          "Assigning a `Vector2`, or any sequence whose items 0 and 1 are numbers, moves the "
+          "rectangle so that its centre is there; the size is unchanged. Changing the returned "
+          "vector does not move the rectangle. Deleting raises NotImplementedError.">);
   g[k] = rt::kEndOfProperties;
   return g;
 }();
@@ -541,6 +642,27 @@ PyTypeObject rect_type = {
     .tp_as_mapping = &Indexing::mapping,
     .tp_hash = PyObject_HashNotImplemented,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_doc = rt::docstring<
+        "Rect(*args)\n--\n\n"
+        "Mutable axis-aligned rectangle of 32-bit floats, stored as raylib's Rectangle.\n\n"
+        "`x` and `y` are the top-left corner (y grows downward), `width` and `height` the size; "
+        "negative sizes are kept as given. The forms: `Rect()` is (0, 0, 0, 0); "
+        "`Rect(x, y, width, height)`; `Rect(size)` with a `Vector2` gives a rectangle of that "
+        "size at the origin; `Rect(other)` copies a `Rect`, takes x, y, z, w of a `Vector4`, or "
+        "takes a tuple or list of exactly 4 numbers; `Rect(position, size)` takes two "
+        "`Vector2`, or a tuple or list of 2 numbers and then a `Vector2` or a tuple or list of "
+        "2 numbers. Other arguments raise ValueError (a `Vector2` position with a size that is "
+        "not a `Vector2` raises AttributeError), a wrong argument count TypeError; keywords are "
+        "refused.\n\n"
+        "Precision: every number is converted as `float()` converts it and rounded to the "
+        "nearest 32-bit float (`Rect(0.1, 0, 0, 0).x` is 0.10000000149011612). `right` and "
+        "`bottom` are 32-bit sums, the centres are computed in 64 bits.\n\n"
+        "Operations: `r == o` compares the four values and is False for anything that is not a "
+        "Rect; rectangles are unhashable. `len(r)` is 4; `r[0]` to `r[3]` read and assign x, "
+        "y, width and height (other indices raise IndexError; no slices); r iterates and "
+        "unpacks as (x, y, width, height). There is no copy method and `copy.copy` raises "
+        "TypeError: `Rect(r)` copies. Pickling raises TypeError. Rect can be subclassed; the "
+        "C-level callers then reach a subclass's collision methods too.">,
     .tp_richcompare = richcompare,
     .tp_methods = methods,
     .tp_getset = properties.data(),
@@ -567,7 +689,9 @@ int constants() {
 using Pickling = rt::PickleRefusal<
     kWhere,
     "self._raw is a structure member: pickling of structure members must be requested "
-    "explicitly">;
+    "explicitly",
+    "`copy.copy` and `copy.deepcopy` raise it too: `Rect(r)` makes a copy. Pickle "
+    "`r.get_tuple()` and rebuild with `Rect(t)`.">;
 
 const rt::TypeEntry types[] = {{&rect_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {

@@ -225,15 +225,45 @@ using Declare = rt::Declare<kWhere, Obj>;
 using Source = rt::Instance<"source", &sound_type, Obj>;
 
 PyMethodDef methods[] = {
-    Declare::static_method<"load", load, rt::Utf8<"file_name">>::def<"load(file_name) -> Sound">(),
-    Declare::static_method<"load_alias", load_alias, Source>::def<"load_alias(source) -> Sound">(),
-    Declare::method<"play", playback<PlaySound>>::def<"play() -> None">(),
-    Declare::method<"stop", playback<StopSound>>::def<"stop() -> None">(),
-    Declare::method<"pause", playback<PauseSound>>::def<"pause() -> None">(),
-    Declare::method<"resume", playback<ResumeSound>>::def<"resume() -> None">(),
-    Declare::plain_entry<"unload", entry_c_unload>::def<"unload() -> None">(),
-    Declare::method<"update", update, rt::Object<"data">,
-                    rt::Int<"frame_count">>::def<"update(data, frame_count) -> None">(),
+    Declare::static_method<"load", load, rt::Utf8<"file_name">>::def<
+        "Load a sound file into memory and return it as a new Sound.\n\n"
+        "The formats are those the bundled raylib reads (WAV, OGG and MP3 among them; not "
+        "FLAC); the samples are converted to raylib's device format. `file_name` must be a str "
+        "(bytes or a str subclass raises TypeError, None raises AttributeError, an embedded NUL "
+        "raises ValueError). A missing or unreadable file, or a closed audio device, gives an "
+        "invalid Sound. The new sound starts with volume 1.0, pitch 1.0 and pan 0.5.">(),
+    Declare::static_method<"load_alias", load_alias, Source>::def<
+        "Return a new Sound that plays the samples of `source` without copying them.\n\n"
+        "The alias has its own buffer, playback position, volume, pitch and pan (starting at "
+        "1.0, 1.0 and 0.5); `is_alias` is True. `source` must be a Sound (TypeError otherwise, "
+        "None included); an alias of a source that is not loaded is invalid. The shared samples "
+        "live until the source and all its aliases are released.">(),
+    Declare::method<"play", playback<PlaySound>>::def<
+        "Start playing the sound from the beginning and return None.\n\n"
+        "Playing a sound that is already playing restarts it. Does nothing for a sound that is "
+        "not loaded.">(),
+    Declare::method<"stop",
+                    playback<StopSound>>::def<"Stop playing the sound and return None.\n\n"
+                                              "The next `play()` starts from the beginning.">(),
+    Declare::method<"pause", playback<PauseSound>>::def<
+        "Pause the sound where it is and return None; `resume()` continues.">(),
+    Declare::method<"resume", playback<ResumeSound>>::def<
+        "Continue a paused sound from where it stopped and return None.">(),
+    Declare::plain_entry<"unload", entry_c_unload>::def<
+        "Release the sound's audio buffer now and return None.\n\n"
+        "An alias releases only its own buffer; a source with live aliases stops, and its "
+        "samples go with the last alias. Afterwards `valid` is False, `frame_count` keeps its "
+        "value and `stream` reports no buffer. Does nothing for a sound that is not "
+        "loaded.">(),
+    Declare::method<"update", update, rt::Object<"data">, rt::Int<"frame_count">>::def<
+        "Replace the first `frame_count` frames of the sound's samples with frames from `data`, "
+        "and return None.\n\n"
+        "`data` is a bytes-like object (TypeError otherwise) in the sound's own sample layout, "
+        "as `stream` describes it: `stream.channels` interleaved samples per frame, each of "
+        "`stream.sample_size` bits (32-bit floats for a loaded sound). Raises ValueError if "
+        "`frame_count` is negative, larger than the sound's `frame_count`, or more than `data` "
+        "holds. For a sound that is not loaded it checks `data` and the sign of `frame_count` "
+        "and changes nothing.">(),
     rt::kEndOfMethods,
 };
 
@@ -265,14 +295,45 @@ using FloatProperty =
     rt::Property<kWhere, Obj, N, get_float<Field>, set_float<Field, Apply>, rt::Float<"value">>;
 
 PyGetSetDef properties[] = {
-    rt::Property<kWhere, Obj, "valid", get_valid>::def(),
-    rt::Property<kWhere, Obj, "is_alias", get_is_alias>::def(),
-    rt::Property<kWhere, Obj, "frame_count", get_frame_count>::def(),
-    rt::Property<kWhere, Obj, "stream", get_stream>::def(),
-    rt::Property<kWhere, Obj, "playing", get_playing>::def(),
-    FloatProperty<"volume", &Obj::_volume, SetSoundVolume>::def(),
-    FloatProperty<"pitch", &Obj::_pitch, SetSoundPitch>::def(),
-    FloatProperty<"pan", &Obj::_pan, SetSoundPan>::def(),
+    rt::Property<kWhere, Obj, "valid", get_valid>::def(
+        rt::docstring<"True if the sound is loaded and raylib considers it usable. Read-only.\n\n"
+                      "False for `Sound()`, after `unload()` and for a failed load.">),
+    rt::Property<kWhere, Obj, "is_alias", get_is_alias>::def(
+        rt::docstring<"True if the sound was made by `load_alias`. Read-only.">),
+    rt::Property<kWhere, Obj, "frame_count", get_frame_count>::def(
+        rt::docstring<
+            "The sound's length in frames (samples per channel), an int. Read-only; kept after "
+            "`unload()`.">),
+    rt::Property<kWhere, Obj, "stream", get_stream>::def(
+        rt::docstring<
+            "The AudioStream describing the sound's raylib stream. Read-only.\n\n"
+            "The same object on every read; None for `Sound()`. It never releases anything itself, "
+            "and once the sound is released it reports no buffer.">),
+    rt::Property<kWhere, Obj, "playing", get_playing>::def(
+        rt::docstring<
+            "True while the sound is playing (not stopped, paused or finished). Read-only.">),
+    FloatProperty<"volume", &Obj::_volume, SetSoundVolume>::def(
+        rt::docstring<
+            "The volume last set, a float: 1.0 after loading, 0.0 for `Sound()`.\n\n"
+            "Assigning rounds any real number to a 32-bit float, stores it and passes it to raylib "
+            "(1.0 is full volume); there is no range check. Reading never asks raylib. Deleting "
+            "raises NotImplementedError.">),
+    FloatProperty<"pitch", &Obj::_pitch, SetSoundPitch>::def(
+        rt::docstring<
+            "The pitch last set, a float: 1.0 (the original pitch) after loading, 0.0 for "
+            "`Sound()`.\n\n"
+            "Assigning rounds any real number to a 32-bit float, stores it and passes it to "
+            "raylib; "
+            "2.0 plays an octave higher and twice as fast. Reading never asks raylib. Deleting "
+            "raises NotImplementedError.">),
+    FloatProperty<"pan", &Obj::_pan, SetSoundPan>::def(
+        rt::docstring<
+            "The pan last set, a float: 0.5 after loading, 0.0 for `Sound()`.\n\n"
+            "Assigning rounds any real number to a 32-bit float, stores it and passes it to "
+            "raylib, "
+            "which takes -1.0 as left, 0.0 as centre and 1.0 as right. A loaded sound plays "
+            "centred until pan is assigned, although it reads 0.5. Reading never asks raylib. "
+            "Deleting raises NotImplementedError.">),
     rt::kEndOfProperties,
 };
 
@@ -307,6 +368,19 @@ void dealloc(PyObject* o) {
 PyTypeObject sound_type = {
     TARVEX_TYPE_HEAD(kWhere, Obj, dealloc),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_doc = rt::docstring<
+        "Sound()\n--\n\n"
+        "A raylib sound: audio samples loaded into memory, with playback controls.\n\n"
+        "Made by `Sound.load` and `Sound.load_alias`; `Sound()` is an empty, invalid sound "
+        "(arguments given to it are ignored). The package never opens raylib's audio device: "
+        "open it (raylib's `InitAudioDevice`) before loading, or every sound loads invalid. "
+        "raylib failures are not exceptions: a sound that cannot be loaded has `valid` "
+        "False.\n\n"
+        "Ownership: a sound owns its audio buffer and releases it when unloaded or garbage "
+        "collected. An alias plays its source's samples with its own buffer and playback state; "
+        "the shared samples stay until the source and every alias are released, so releasing a "
+        "source that still has aliases only stops it.\n\n"
+        "Pickling and `copy.copy` raise TypeError. Sound can be subclassed.">,
     .tp_traverse = traverse,
     .tp_clear = clear,
     .tp_methods = methods,
@@ -320,7 +394,8 @@ namespace {
 // ---------------------------------------------------------------------------
 // Module
 
-using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable>;
+using Pickling = rt::PickleRefusal<kWhere, rt::kRawNotPicklable,
+                                   "`copy.copy` and `copy.deepcopy` raise it too.">;
 
 const rt::TypeEntry types[] = {{&sound_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {
