@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -44,27 +45,14 @@ inline S narrow_to(double d) noexcept {
 // The component letters, in order, as names usable as template arguments.
 template <int I>
 constexpr auto component_name() {
-  if constexpr (I == 0)
-    return rt::Name("x");
-  else if constexpr (I == 1)
-    return rt::Name("y");
-  else if constexpr (I == 2)
-    return rt::Name("z");
-  else
-    return rt::Name("w");
+  return std::get<I>(std::tuple{rt::Name("x"), rt::Name("y"), rt::Name("z"), rt::Name("w")});
 }
 inline constexpr const char* kComponentNames[4] = {"x", "y", "z", "w"};
 // The placeholder {nth} of component I's docstring: its position in words.
 template <int I>
 constexpr auto component_ordinal() {
-  if constexpr (I == 0)
-    return rt::Name("nth=first");
-  else if constexpr (I == 1)
-    return rt::Name("nth=second");
-  else if constexpr (I == 2)
-    return rt::Name("nth=third");
-  else
-    return rt::Name("nth=fourth");
+  return std::get<I>(std::tuple{rt::Name("nth=first"), rt::Name("nth=second"),
+                                rt::Name("nth=third"), rt::Name("nth=fourth")});
 }
 
 // The facts of a vector type given by its layout, table, scalar, module
@@ -95,14 +83,8 @@ struct Named {
   // {swizzles}, {first_swizzle}, {last_swizzle}, {reversed} for the swizzles
   // (every string of N letters).
   static constexpr auto sub_type = rt::cat(rt::Name("T="), short_text);
-  static constexpr auto sub_count = [] {
-    if constexpr (N == 2)
-      return rt::Name("n=two");
-    else if constexpr (N == 3)
-      return rt::Name("n=three");
-    else
-      return rt::Name("n=four");
-  }();
+  static constexpr auto sub_count =
+      std::get<N - 2>(std::tuple{rt::Name("n=two"), rt::Name("n=three"), rt::Name("n=four")});
   static constexpr auto sub_digits = [] {
     rt::Text<3> t;
     t.chars = {'N', '=', static_cast<char>('0' + N)};
@@ -113,20 +95,10 @@ struct Named {
     t.chars = {'l', 'a', 's', 't', '=', static_cast<char>('0' + N - 1)};
     return t;
   }();
-  static constexpr auto sub_bits = [] {
-    if constexpr (sizeof(ScalarT) == 4)
-      return rt::Name("bits=32-bit");
-    else
-      return rt::Name("bits=64-bit");
-  }();
-  static constexpr auto sub_components = [] {
-    if constexpr (N == 2)
-      return rt::Name("xy=x and y");
-    else if constexpr (N == 3)
-      return rt::Name("xy=x, y and z");
-    else
-      return rt::Name("xy=x, y, z and w");
-  }();
+  static constexpr auto sub_bits = std::get<sizeof(ScalarT) == 4 ? 0 : 1>(
+      std::tuple{rt::Name("bits=32-bit"), rt::Name("bits=64-bit")});
+  static constexpr auto sub_components = std::get<N - 2>(
+      std::tuple{rt::Name("xy=x and y"), rt::Name("xy=x, y and z"), rt::Name("xy=x, y, z and w")});
   static constexpr auto sub_list = [] {
     rt::Text<3 + 3 * (N - 1) + 1> t;
     std::size_t k = 0;

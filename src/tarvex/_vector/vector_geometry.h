@@ -386,10 +386,17 @@ struct VecGeometryMethods {
   using static_method = typename Declare::template static_method<Name, Body, P...>;
   template <rt::Name Name>
   using Vector = rt::Instance<Name, V::type_object, Obj, true>;
+  // The family's docstrings, with this type's facts filled in and wrapped;
+  // {computed} says how the number work is done, {bound_note} how a number
+  // bound is stored.
+  static constexpr auto sub_computed = Py::template precision<
+      "computed=Computed in 64-bit floats from the stored components and rounded once to "
+      "32-bit floats",
+      "computed=Computed in 64-bit floats from the stored components">;
+  static constexpr auto sub_bound_note =
+      Py::template precision<"bound_note= (rounded once to a 32-bit float)", "bound_note=">;
   template <rt::Name Text>
-  static constexpr auto doc =
-      rt::Name(rt::Expand<Text, rt::Name(Traits::sub_type), Traits::sub_count, Traits::sub_bits,
-                          Traits::sub_components>::text);
+  static constexpr auto doc = Py::template doc<Text, sub_computed, sub_bound_note>;
   using Angle = rt::Double<"angle">;
 
   // get_<op> makes a new vector; to_<op> changes this one and returns it.
@@ -452,6 +459,27 @@ struct VecGeometryMethods {
     return true;
   }
 
+  // The rotations about coordinate axis Axis: get_ and to_rotated_<axis>,
+  // and their _rad twins.
+  template <int Axis>
+  static void add_axis_pairs(PyMethodDef*& at) {
+    static constexpr auto letter = component_name<Axis>();
+    static constexpr auto name = rt::cat(rt::Name("rotated_"), letter);
+    static constexpr auto about =
+        rt::cat(rt::Name("this vector rotated by `angle` {unit} about the "), letter,
+                rt::Name(" axis.\n\n{rounding}"));
+    add_pair<rt::Name(name), rotated_on<Axis, true>,
+             rt::Name(rt::Expand<rt::Name(about), "unit=degrees",
+                                 "rounding=Computed in 64-bit floats and rounded once to 32-bit "
+                                 "floats; a multiple of 90 degrees rotates exactly.">::text),
+             Angle>(at);
+    add_pair<rt::Name(rt::cat(name, rt::Name("_rad"))), rotated_on<Axis, false>,
+             rt::Name(rt::Expand<rt::Name(about), "unit=radians",
+                                 "rounding=Computed in 64-bit floats and rounded once to 32-bit "
+                                 "floats.">::text),
+             Angle>(at);
+  }
+
   // update(*args): the constructor's argument forms, stored into this vector.
   static PyObject* update(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                           PyObject* kwnames) {
@@ -483,20 +511,17 @@ struct VecGeometryMethods {
     add_pair<"added", G::added,
              "this vector plus `other`, a {T}, times `factor`.\n\n"
              "One step of motion, `p.to_added(v, dt)`, without the temporary vector of "
-             "`p += v * dt`. Computed in 64-bit floats from the stored components and rounded "
-             "once to {bits} floats, so with the default factor 1 it is exactly `p + v`.",
+             "`p += v * dt`. {computed}, so with the default factor 1 it is exactly `p + v`.",
              Vector<"other">, rt::Optional<rt::Double<"factor">, 1.0, "1.0">>(at);
     add_pair<"lerped", G::lerped,
              "the linear interpolation toward `other`, a {T}, at `t`.\n\n"
-             "Computed in 64-bit floats from the stored components and rounded once to {bits} "
-             "floats: exactly this vector at t == 0 and exactly `other` at t == 1; a t outside "
-             "[0, 1] extrapolates.",
+             "{computed}: exactly this vector at t == 0 and exactly `other` at t == 1; a t "
+             "outside [0, 1] extrapolates.",
              Vector<"other">, rt::Double<"t">>(at);
     add_pair<"moved_towards", G::moved_towards,
              "this vector moved toward `target`, a {T}, by at most `max_distance`.\n\n"
-             "Within reach it arrives at `target` exactly; otherwise the step is computed in "
-             "64-bit floats and rounded once to {bits} floats. A negative max_distance moves "
-             "away from `target`.",
+             "Within reach it arrives at `target` exactly; a negative max_distance moves away "
+             "from `target`. {computed}.",
              Vector<"target">, rt::Double<"max_distance">>(at);
     add_pair<"reflected", G::reflected,
              "this vector reflected off a surface with the normal `normal`, a {T}.\n\n"
@@ -509,32 +534,31 @@ struct VecGeometryMethods {
              Vector<"other">>(at);
     add_pair<"clamped_magnitude", G::clamped_magnitude,
              "this vector scaled so that its length lies in [min_length, max_length].\n\n"
-             "A vector already within the limits keeps its stored components; otherwise the "
-             "scaling is computed in 64-bit floats and rounded once to {bits} floats. Negative "
-             "limits, or min_length above max_length, raise ValueError; so does a zero vector "
-             "with a min_length above 0 (it has no direction). NaN limits leave the vector as "
-             "it is.",
+             "A vector already within the limits keeps its stored components. {computed}. "
+             "Negative limits, or min_length above max_length, raise ValueError; so does a zero "
+             "vector with a min_length above 0 (it has no direction). NaN limits leave the "
+             "vector as it is.",
              rt::Double<"max_length">, rt::Optional<rt::Double<"min_length">, 0.0, "0.0">>(at);
     add_pair<"scaled_to_length", G::scaled_to_length,
              "this vector with its direction kept and its length set to `length`.\n\n"
-             "Computed in 64-bit floats and rounded once to {bits} floats; a negative length "
-             "reverses the direction. A zero vector raises ValueError.",
+             "{computed}; a negative length reverses the direction. A zero vector raises "
+             "ValueError.",
              rt::Double<"length">>(at);
     using Bound = typename G::template BoundArg<"other">;
     add_pair<"min", G::minimum,
              "the component-wise minimum of this vector and `other`.\n\n"
-             "`other` is a {T} or a number bounding every component (rounded once to {bits} "
-             "floats). A NaN component of this vector stays NaN; a NaN bound is ignored.",
+             "`other` is a {T} or a number bounding every component{bound_note}. A NaN "
+             "component of this vector stays NaN; a NaN bound is ignored.",
              Bound>(at);
     add_pair<"max", G::maximum,
              "the component-wise maximum of this vector and `other`.\n\n"
-             "`other` is a {T} or a number bounding every component (rounded once to {bits} "
-             "floats). A NaN component of this vector stays NaN; a NaN bound is ignored.",
+             "`other` is a {T} or a number bounding every component{bound_note}. A NaN "
+             "component of this vector stays NaN; a NaN bound is ignored.",
              Bound>(at);
     add_pair<"clamped", G::clamped,
              "each component limited to [low, high].\n\n"
-             "`low` and `high` are each a {T} or a number for every component (rounded once "
-             "to {bits} floats). A low above its high raises ValueError.",
+             "`low` and `high` are each a {T} or a number for every component{bound_note}. A "
+             "low above its high raises ValueError.",
              typename G::template BoundArg<"low">, typename G::template BoundArg<"high">>(at);
     *at++ = method<"is_normalized", G::is_normalized,
                    rt::Optional<rt::Double<"tolerance">, 1e-6, "1e-06">>::
@@ -575,27 +599,9 @@ struct VecGeometryMethods {
                "this vector rotated by `angle` radians about `axis`, a Vector3.\n\n"
                "As `get_rotated`, with the angle in radians.",
                Angle, Vector<"axis">>(at);
-      add_pair<"rotated_x", rotated_on<0, true>,
-               "this vector rotated by `angle` degrees about the x axis.\n\n"
-               "Computed in 64-bit floats and rounded once to 32-bit floats; a multiple of 90 "
-               "degrees rotates exactly.",
-               Angle>(at);
-      add_pair<"rotated_y", rotated_on<1, true>,
-               "this vector rotated by `angle` degrees about the y axis.\n\n"
-               "Computed in 64-bit floats and rounded once to 32-bit floats; a multiple of 90 "
-               "degrees rotates exactly.",
-               Angle>(at);
-      add_pair<"rotated_z", rotated_on<2, true>,
-               "this vector rotated by `angle` degrees about the z axis.\n\n"
-               "Computed in 64-bit floats and rounded once to 32-bit floats; a multiple of 90 "
-               "degrees rotates exactly.",
-               Angle>(at);
-      add_pair<"rotated_x_rad", rotated_on<0, false>,
-               "this vector rotated by `angle` radians about the x axis.", Angle>(at);
-      add_pair<"rotated_y_rad", rotated_on<1, false>,
-               "this vector rotated by `angle` radians about the y axis.", Angle>(at);
-      add_pair<"rotated_z_rad", rotated_on<2, false>,
-               "this vector rotated by `angle` radians about the z axis.", Angle>(at);
+      add_axis_pairs<0>(at);
+      add_axis_pairs<1>(at);
+      add_axis_pairs<2>(at);
       *at++ = method<"get_spherical", G::spherical>::template def<
           "Return (length, theta, phi): the length as the `length` property gives it, the "
           "angle theta in degrees from the z axis in [0, 180], and the angle phi in degrees "
