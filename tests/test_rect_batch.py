@@ -86,6 +86,24 @@ def test_subclass_items_and_receiver():
     assert r.collide_list_all([Sub(1, 1, 1, 1), Seq((2, 2, 2, 2)), (50, 0, 1, 1)]) == [0, 1]
 
 
+def test_an_overridden_collide_rect_tests_every_item():
+    seen = []
+
+    class Picky(Rect):
+        def collide_rect(self, other):
+            seen.append(other)
+            return other == (7, 7, 7, 7)
+
+    r = Picky(0, 0, 10, 10)
+    rects = [Rect(1, 1, 1, 1), (7, 7, 7, 7), (50, 50, 1, 1)]
+    assert r.collide_list_all(rects) == [1] and seen == rects
+    assert r.collide_list(rects) == 1
+    assert r.collide_objects(rects, key=lambda b: b) == (7, 7, 7, 7)
+    assert r.collide_dict({(7, 7, 7, 7): 0, (1, 1, 1, 1): 1}) == ((7, 7, 7, 7), 0)
+    # A subclass that keeps collide_rect takes the fast path.
+    assert type("Plain", (Rect,), {})(0, 0, 10, 10).collide_list_all(rects) == [0, 1]
+
+
 def test_use_values_is_a_truth_value():
     mapping = {(1, 1, 1, 1): (50, 50, 1, 1)}
     r = Rect(0, 0, 10, 10)

@@ -341,7 +341,10 @@ def test_copy():
     assert r.x == 1
 
 
-def test_arguments_are_read_before_the_receiver():
+@pytest.mark.parametrize("name,wrap", [("get_union", tuple), ("to_union", tuple),
+                                       ("get_union_all", lambda t: [(1, 1, 1, 1), t]),
+                                       ("to_union_all", lambda t: iter([(1, 1, 1, 1), t]))])
+def test_arguments_are_read_before_the_receiver(name, wrap):
     r = Rect(0, 0, 10, 10)
 
     class Moves:
@@ -349,9 +352,7 @@ def test_arguments_are_read_before_the_receiver():
             r.x = 100
             return 0.0
 
-    assert r.to_union((Moves(), 0, 1, 1)) == Rect(0, 0, 110, 10)
-    r = Rect(0, 0, 10, 10)
-    assert r.to_union_all([(1, 1, 1, 1), (Moves(), 0, 1, 1)]) == Rect(0, 0, 110, 10)
+    assert getattr(r, name)(wrap((Moves(), 0, 1, 1))) == Rect(0, 0, 110, 10)
 
 
 # ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
+#include "tarvex/_runtime/override.h"
 #include "tarvex/_runtime/ref.h"
 #include "tarvex/rect/rect_ops.h"
 #include "tarvex/rect/rect_values.h"
@@ -18,6 +19,61 @@ namespace tarvex::rect {
 namespace {
 
 PyObject* s_rect;  // "rect"
+
+rt::Overridable collide_rect_method{&rect_type, "collide_rect"};
+
+// The rectangle a query tests items against: collide_rect on each item,
+// with the receiver's edges taken once. A Python subclass that overrides
+// collide_rect has its override called for every item instead, so that a
+// query always answers as a loop over collide_rect would.
+class Receiver {
+ public:
+  explicit Receiver(Obj* self) noexcept
+      : x_(wide(self->_raw.x)),
+        y_(wide(self->_raw.y)),
+        right_(wide(far_edge(self->_raw.x, self->_raw.width))),
+        bottom_(wide(far_edge(self->_raw.y, self->_raw.height))),
+        self_(self) {}
+
+  // Looks the override up; false with the exception set.
+  bool ready() {
+    return collide_rect_method.find(reinterpret_cast<PyObject*>(self_), 0, &override_) >= 0;
+  }
+
+  // Whether testing `item` runs no Python code: a Rect without an override.
+  bool in_place(PyObject* item) const noexcept { return !override_ && is_rect(item); }
+
+  // collide_rect(item): 1, 0, or -1 with the exception set. A Rect is read in
+  // place; anything else is held while it converts, since converting can
+  // drop it from the collection it came from.
+  int test(PyObject* item) const {
+    if (in_place(item)) [[likely]]
+      return overlaps(reinterpret_cast<Obj*>(item)->_raw);
+    rt::Ref hold = rt::Ref::borrow(item);
+    if (override_) {
+      rt::Ref r = rt::call_override(override_, item);
+      return r ? PyObject_IsTrue(r.get()) : -1;
+    }
+    double o[4];
+    if (!rect_doubles(item, o, kCollisionMessage)) return -1;
+    return overlaps(o);
+  }
+
+ private:
+  // collide_rect's test: open edges, this rectangle's far edges as 32-bit
+  // sums, the other's far edges as 64-bit sums of its values.
+  bool overlaps(const double* o) const noexcept {
+    return o[0] + o[2] > x_ && right_ > o[0] && o[1] + o[3] > y_ && bottom_ > o[1];
+  }
+  bool overlaps(const Rectangle& b) const noexcept {
+    const double bx = wide(b.x), by = wide(b.y);
+    return bx + wide(b.width) > x_ && right_ > bx && by + wide(b.height) > y_ && bottom_ > by;
+  }
+
+  double x_, y_, right_, bottom_;
+  Obj* self_;
+  rt::Ref override_;
+};
 
 // Indices of the items that overlap, gathered without an object each until
 // the end. A hit past the inline room spills to the heap.
@@ -69,10 +125,11 @@ class Hits {
 // Rectangles
 
 PyObject* collide_list(Obj* self, PyObject* rects) {
-  const Receiver e(self->_raw);
+  Receiver e(self);
+  if (!e.ready()) return nullptr;
   Py_ssize_t found = -1;
   int r = walk(rects, [&](PyObject* item, Py_ssize_t i) {
-    int hit = overlap_item(e, item);
+    int hit = e.test(item);
     if (hit > 0) found = i;
     return hit < 0 ? -1 : !hit;
   });
@@ -80,10 +137,11 @@ PyObject* collide_list(Obj* self, PyObject* rects) {
 }
 
 PyObject* collide_list_all(Obj* self, PyObject* rects) {
-  const Receiver e(self->_raw);
+  Receiver e(self);
+  if (!e.ready()) return nullptr;
   Hits hits;
   int r = walk(rects, [&](PyObject* item, Py_ssize_t i) {
-    int hit = overlap_item(e, item);
+    int hit = e.test(item);
     if (hit < 0 || (hit && !hits.add(i))) return -1;
     return 1;
   });
@@ -110,11 +168,12 @@ struct CallableOrNone : rt::Object<N> {
 // key is None. The caller holds the object: the lookup runs code.
 int overlap_object(const Receiver& e, PyObject* obj, PyObject* key) {
   rt::Ref rect(key == Py_None ? PyObject_GetAttr(obj, s_rect) : PyObject_CallOneArg(key, obj));
-  return rect ? overlap_item(e, rect.get()) : -1;
+  return rect ? e.test(rect.get()) : -1;
 }
 
 PyObject* collide_objects(Obj* self, PyObject* objects, PyObject* key) {
-  const Receiver e(self->_raw);
+  Receiver e(self);
+  if (!e.ready()) return nullptr;
   rt::Ref found;
   int r = walk(objects, [&](PyObject* obj, Py_ssize_t) {
     rt::Ref hold = rt::Ref::borrow(obj);
@@ -127,7 +186,8 @@ PyObject* collide_objects(Obj* self, PyObject* objects, PyObject* key) {
 }
 
 PyObject* collide_objects_all(Obj* self, PyObject* objects, PyObject* key) {
-  const Receiver e(self->_raw);
+  Receiver e(self);
+  if (!e.ready()) return nullptr;
   rt::Ref list(PyList_New(0));
   if (!list) return nullptr;
   int r = walk(objects, [&](PyObject* obj, Py_ssize_t) {
@@ -169,7 +229,7 @@ struct Truth : rt::Param<N> {
 
 // Calls visit(key, value) for each entry in the dict's order (its own
 // storage, as iterating over it reads it), both borrowed: a visit that may
-// run code holds them first (held_overlap does). visit gives 1 to go on, 0
+// run code holds them first (entry_overlap does). visit gives 1 to go on, 0
 // to stop, -1 on error. A dict that changes size meanwhile raises
 // RuntimeError, as iterating over it would.
 template <class Visit>
@@ -194,15 +254,16 @@ int walk_dict(PyObject* mapping, Visit visit) {
 int entry_overlap(const Receiver& e, PyObject* key, PyObject* value, bool use_values,
                   rt::Ref* hold) {
   PyObject* item = use_values ? value : key;
-  if (is_rect(item)) [[likely]]
-    return e.overlaps(reinterpret_cast<Obj*>(item)->_raw);
+  if (e.in_place(item)) [[likely]]
+    return e.test(item);
   hold[0] = rt::Ref::borrow(key);
   hold[1] = rt::Ref::borrow(value);
-  return overlap_item(e, item);
+  return e.test(item);
 }
 
 PyObject* collide_dict(Obj* self, PyObject* mapping, bool use_values) {
-  const Receiver e(self->_raw);
+  Receiver e(self);
+  if (!e.ready()) return nullptr;
   rt::Ref found;
   int r = walk_dict(mapping, [&](PyObject* key, PyObject* value) {
     rt::Ref hold[2];
@@ -218,7 +279,8 @@ PyObject* collide_dict(Obj* self, PyObject* mapping, bool use_values) {
 }
 
 PyObject* collide_dict_all(Obj* self, PyObject* mapping, bool use_values) {
-  const Receiver e(self->_raw);
+  Receiver e(self);
+  if (!e.ready()) return nullptr;
   rt::Ref list(PyList_New(0));
   if (!list) return nullptr;
   int r = walk_dict(mapping, [&](PyObject* key, PyObject* value) {
@@ -238,7 +300,8 @@ PyObject* collide_dict_all(Obj* self, PyObject* mapping, bool use_values) {
   " Each rectangle is tested exactly as `collide_rect` tests its argument (open edges, this "   \
   "Rect's far edges as 32-bit sums, the other's values as 64-bit floats), so an item may be a " \
   "Rect, a Vector4, or a tuple or list of 4 numbers, and any other item raises collide_rect's " \
-  "ValueError or its conversion's error. "
+  "ValueError or its conversion's error. This Rect's edges are read once, when the query "      \
+  "starts; in a Python subclass that overrides `collide_rect`, the override tests each item. "
 #define TARVEX_ITEMS                                                                         \
   "`rects` is any iterable; an exact list or tuple is read in place, checked against its "   \
   "length at every step, so a list that shrinks while its items convert is never read past " \
@@ -287,7 +350,7 @@ PyObject* collide_objects_all_key(Obj* self, PyObject* objects, PyObject* key) {
 
 int batch_constants() {
   s_rect = PyUnicode_InternFromString("rect");
-  return s_rect ? 0 : -1;
+  return s_rect ? collide_rect_method.prepare() : -1;
 }
 
 const PyMethodDef* batch_methods() {

@@ -62,8 +62,8 @@ double min_nan(double a, double b) noexcept { return a < b || std::isnan(a) ? a 
 double max_nan(double a, double b) noexcept { return a > b || std::isnan(a) ? a : b; }
 
 // ---------------------------------------------------------------------------
-// The operations, each changing a rectangle in place; false with the
-// exception set on failure (only those that read arguments can fail).
+// The operations, each changing a rectangle in place. They cannot fail: the
+// arguments are read before they run.
 
 void moved(Rectangle& r, double x, double y) {
   r.x = narrow(wide(r.x) + x);
@@ -154,31 +154,38 @@ void united(Rectangle& r, Rectangle other) {
   r = c.rect();
 }
 
-// The union with every rectangle of `rects`, which are all read first:
-// reading them can run code, which may change this rectangle.
-bool united_all(Obj* self, PyObject* rects) {
+// The cover of every rectangle in `rects` into *items (*any false when
+// there is none); false with the exception set. Reading the rectangles can
+// run code, which may change the receiver: it is read after them.
+bool cover_of(PyObject* rects, Cover* items, bool* any) {
+  *any = false;
+  return walk(rects, [&](PyObject* item, Py_ssize_t) {
+           Rectangle v;
+           if (is_rect(item)) {
+             v = reinterpret_cast<Obj*>(item)->_raw;
+           } else {
+             rt::Ref hold = rt::Ref::borrow(item);
+             if (!rect_value(item, &v)) return -1;
+           }
+           if (*any)
+             items->add(Cover(v));
+           else
+             *items = Cover(v);
+           *any = true;
+           return 1;
+         }) == 0;
+}
+
+// This rectangle united with the cover of `rects`, into *out.
+bool united_all(const Obj* self, PyObject* rects, Rectangle* out) {
   Cover items(Rectangle{0.0f, 0.0f, 0.0f, 0.0f});
-  bool any = false;
-  int r = walk(rects, [&](PyObject* item, Py_ssize_t) {
-    Rectangle v;
-    if (is_rect(item)) {
-      v = reinterpret_cast<Obj*>(item)->_raw;
-    } else {
-      rt::Ref hold = rt::Ref::borrow(item);
-      if (!rect_value(item, &v)) return -1;
-    }
-    if (any)
-      items.add(Cover(v));
-    else
-      items = Cover(v);
-    any = true;
-    return 1;
-  });
-  if (r < 0) return false;
+  bool any;
+  if (!cover_of(rects, &items, &any)) return false;
+  *out = self->_raw;
   if (any) {
-    Cover c(self->_raw);
+    Cover c(*out);
     c.add(items);
-    self->_raw = c.rect();
+    *out = c.rect();
   }
   return true;
 }
@@ -241,12 +248,11 @@ struct Changed<Op> {
 };
 
 PyObject* get_union_all(Obj* self, PyObject* rects) {
-  rt::Ref copy(make_rect(self->_raw));
-  if (!copy || !united_all(reinterpret_cast<Obj*>(copy.get()), rects)) return nullptr;
-  return copy.release();
+  Rectangle r;
+  return united_all(self, rects, &r) ? make_rect(r) : nullptr;
 }
 PyObject* to_union_all(Obj* self, PyObject* rects) {
-  if (!united_all(self, rects)) return nullptr;
+  if (!united_all(self, rects, &self->_raw)) return nullptr;
   return Py_NewRef(reinterpret_cast<PyObject*>(self));
 }
 
@@ -431,7 +437,7 @@ constexpr rt::Name kFittedDoc =
     "by its magnitude, as `get_normalized` reads it), so the result's size is never negative. "
     "The dimension that limits the scale takes `other`'s size exactly; the other dimension, "
     "and the position, are computed in 64 bits and rounded once to 32 bits. A zero-size Rect, "
-    "or one that cannot fit because `other` has no extent along an axis where it has, gives "
+    "or one that cannot fit because `other` has no extent along an axis where it has some, gives "
     "the zero-size Rect at `other`'s centre; a NaN in either rectangle gives four NaNs. "
     "" TARVEX_OTHER;
 constexpr rt::Name kToFittedDoc =

@@ -10,12 +10,10 @@
 #include <raylib.h>
 
 #include <array>
-#include <cmath>
 #include <cstddef>
 #include <initializer_list>
 
 #include "tarvex/_runtime/binding.h"
-#include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/ref.h"
@@ -79,7 +77,7 @@ std::array<Def, N> joined(std::initializer_list<const Def*> tables, const Def& e
 // ValueError `message`. False with the exception set.
 bool rect_doubles(PyObject* other, double* out, const char* message);
 
-// The collision message, which the batch queries give for an item that is
+// collide_rect's message, which the batch queries give for an item that is
 // no rectangle.
 inline constexpr const char* kCollisionMessage =
     "rect for collision must be a Rect, Vector4, tuple, or list of length 4";
@@ -109,39 +107,6 @@ struct RectLike : rt::Param<N> {
 };
 
 // ---------------------------------------------------------------------------
-// The overlap test of collide_rect with the receiver's edges taken once
-
-struct Receiver {
-  double x, y, right, bottom;
-  explicit Receiver(const Rectangle& r) noexcept
-      : x(wide(r.x)),
-        y(wide(r.y)),
-        right(wide(far_edge(r.x, r.width))),
-        bottom(wide(far_edge(r.y, r.height))) {}
-  // rect_test: the other's far edges are 64-bit sums of its values.
-  bool overlaps(const double* o) const noexcept {
-    return o[0] + o[2] > x && right > o[0] && o[1] + o[3] > y && bottom > o[1];
-  }
-  // The same on a Rect's stored values, widened.
-  bool overlaps(const Rectangle& b) const noexcept {
-    const double bx = wide(b.x), by = wide(b.y);
-    return bx + wide(b.width) > x && right > bx && by + wide(b.height) > y && bottom > by;
-  }
-};
-
-// collide_rect on one item: 1, 0, or -1 with the exception set. A Rect is
-// read without running any code; anything else is held while it converts,
-// since converting can drop it from the sequence it came from.
-inline int overlap_item(const Receiver& e, PyObject* item) {
-  if (is_rect(item)) [[likely]]
-    return e.overlaps(reinterpret_cast<Obj*>(item)->_raw);
-  rt::Ref hold = rt::Ref::borrow(item);
-  double o[4];
-  if (!rect_doubles(item, o, kCollisionMessage)) return -1;
-  return e.overlaps(o);
-}
-
-// ---------------------------------------------------------------------------
 // Walking a sequence of items
 
 // A parameter that takes any iterable: an exact list or tuple goes through
@@ -162,10 +127,10 @@ struct Iterable : rt::Object<N> {
 
 // Calls visit(item, index) for each item of `items` in order, the item
 // borrowed: it stays alive until visit runs Python code, so a visit that
-// may run code holds it first (overlap_item does). visit gives 1 to go on,
-// 0 to stop, -1 on error. An exact list is bounds-checked at every step, so
-// a list that shrinks while it is walked is never read past its end.
-// Returns -1 with the exception set, else 0.
+// may run code holds it first. visit gives 1 to go on, 0 to stop, -1 on
+// error. An exact list is bounds-checked at every step, so a list that
+// shrinks while it is walked is never read past its end. Returns -1 with
+// the exception set, else 0.
 template <class Visit>
 int walk(PyObject* items, Visit visit) {
   if (PyList_CheckExact(items)) {
