@@ -138,12 +138,14 @@ def box_data(n, seed=99):
 
 
 def broadphase_tarvex(rects):
-    # Today's API: one collide_rect call per pair.
-    # HOOK (batch query): when Rect gains a query of one rect against a list,
-    # write this variant with it, e.g.
-    #     count += len(a.<batch query>(rects[i:]))
-    # and keep the loop below as broadphase_tarvex_loop, listed as an extra
-    # reference of the "broadphase" case in bench_cases.py.
+    count = 0
+    for i, a in enumerate(rects, 1):
+        count += len(a.collide_list_all(rects[i:]))
+    return count
+
+
+def broadphase_tarvex_loop(rects):
+    # The same with one collide_rect call per pair.
     count = 0
     for i, a in enumerate(rects, 1):
         for b in rects[i:]:
@@ -195,6 +197,7 @@ def verify(ns, steps=30, tol=1e-2):
     want = broadphase_tuples(boxes)
     assert want > 0, "the broadphase data has no overlapping pair"
     for name, cls, fn in [("tarvex", ns.get("Rect"), broadphase_tarvex),
+                          ("tarvex_loop", ns.get("Rect"), broadphase_tarvex_loop),
                           ("pygame", ns.get("PgRect"), broadphase_pygame)]:
         if cls is None:
             continue

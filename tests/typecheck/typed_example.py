@@ -113,6 +113,29 @@ def rects() -> None:
     assert r.collide_rect_tuple((1, 1, 2, 2))
     left, top, width, height = r
     assert_type(left + top + width + height, float)
+    assert_type(r.get_moved(1, 2).to_inflated(2.0, 2).get_scaled(2), Rect)
+    assert r.get_clipped((5, 5, 10, 10)) == r.get_union_all([]).to_clipped(Rect(5, 5, 10, 10))
+    assert r.get_union(quad).contains(r) and r.get_fitted(Vector4(0, 0, 5, 5)).w == 5
+    assert_type(r.topleft, Vector2)
+    r.midbottom = (5, 10)
+    r.size = Vector2(10, 10)
+    segment = r.clip_line(-5, 5, 15, 5)
+    assert_type(segment, tuple[Vector2, Vector2] | tuple[()])
+    assert segment == r.clip_line((-5, 5), Vector2(15, 5)) == r.clip_line([-5, 5, 15, 5])
+    boxes = [Rect(1, 1, 2, 2), Rect(50, 50, 1, 1)]
+    assert_type(r.collide_list_all(boxes), list[int])
+    assert r.collide_list(boxes) == 0 and r.collide_list([(50, 50, 1, 1), quad]) == 1
+
+    class Sprite:
+        def __init__(self, rect: Rect) -> None:
+            self.rect = rect
+
+    sprites = [Sprite(b) for b in boxes]
+    assert_type(r.collide_objects(sprites), Sprite | None)
+    assert_type(r.collide_objects_all(boxes, key=lambda b: b), list[Rect])
+    named = {(1, 1, 2, 2): "near", (50, 50, 1, 1): "far"}
+    assert_type(r.collide_dict(named), tuple[tuple[int, int, int, int], str] | None)
+    assert r.collide_dict_all(dict(enumerate(boxes)), use_values=True) == [(0, boxes[0])]
 
 
 def palette() -> None:

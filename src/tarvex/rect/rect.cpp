@@ -14,6 +14,7 @@
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_runtime/override.h"
 #include "tarvex/_runtime/ref.h"
+#include "tarvex/rect/rect_ops.h"
 #include "tarvex/rect/rect_values.h"
 #include "tarvex/vector2/vector2.h"
 #include "tarvex/vector4/vector4.h"
@@ -24,8 +25,6 @@ using rt::Ref;
 using Obj = tarvex_RectObject;
 
 constexpr rt::Where kWhere{"tarvex.rect.rect.Rect", "src/tarvex/rect/rect"};
-
-extern tarvex_RectVTable vtable;
 
 // Bound at exec time.
 PyTypeObject* v2_type;
@@ -597,6 +596,13 @@ std::array<PyGetSetDef, kFieldCount + 2> properties = [] {
   return g;
 }();
 
+// The operations and batch queries (rect_geometry.cpp, rect_line.cpp,
+// rect_batch.cpp) follow the tables above.
+auto all_methods = joined<std::size(methods) + kGeometryMethodCount + kBatchMethodCount>(
+    {methods, geometry_methods(), batch_methods()}, rt::kEndOfMethods);
+auto all_properties = joined<properties.size() + kGeometryPropertyCount>(
+    {properties.data(), geometry_properties()}, rt::kEndOfProperties);
+
 // ---------------------------------------------------------------------------
 // Protocol slots
 
@@ -664,8 +670,8 @@ PyTypeObject rect_type = {
         "TypeError: `Rect(r)` copies. Pickling raises TypeError. Rect can be subclassed; the "
         "C-level callers then reach a subclass's collision methods too.">,
     .tp_richcompare = richcompare,
-    .tp_methods = methods,
-    .tp_getset = properties.data(),
+    .tp_methods = all_methods.data(),
+    .tp_getset = all_properties.data(),
     .tp_init = rt::Slot<kWhere, "__init__", init>::call,
     .tp_new = Instances::tp_new,
     .tp_vectorcall = rt::Slot<kWhere, "__init__", construct>::call,
@@ -683,6 +689,7 @@ int constants() {
     s_index[i] = s_attr[i] ? PyLong_FromLong(i) : nullptr;
     if (!s_index[i]) return -1;
   }
+  if (batch_constants() < 0) return -1;
   return rt::prepare_overridables(overridables);
 }
 
