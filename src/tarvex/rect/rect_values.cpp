@@ -272,6 +272,101 @@ int vector4_rect_test(const Rectangle& r, PyObject* other) {
   return typed_rect_test(r, vector_reader<tarvex_Vector4Object>(other, v4_type));
 }
 
+// ---------------------------------------------------------------------------
+// The constructor's argument forms
+
+int value_error(const char* msg) {
+  PyErr_SetString(PyExc_ValueError, msg);
+  return -1;
+}
+
+namespace {
+
+// One argument: Vector2 (a size), Rect, Vector4, or a sequence of four.
+int init_one(PyObject* a, Rectangle* out) {
+  double d[4] = {0.0, 0.0, 0.0, 0.0};
+  if (PyTuple_CheckExact(a) || PyList_CheckExact(a)) {
+    // Neither can be one of the vector or rectangle types: skip those tests.
+  } else if (is_vector2(a)) {
+    if (!vector2_xy(a, &d[2], &d[3])) return -1;
+    *out = narrow_rect(d);
+    return 0;
+  } else if (is_rect(a)) {
+    *out = reinterpret_cast<tarvex_RectObject*>(a)->_raw;
+    return 0;
+  } else if (is_vector4(a)) {
+    if (!vector4_xyzw(a, d)) return -1;
+    *out = narrow_rect(d);
+    return 0;
+  } else if (!is_list_or_tuple(a)) {
+    return value_error("Rect takes Vector2, Rect, Vector4, or list/tuple of length 4");
+  }
+  Py_ssize_t len = seq_length(a);
+  if (len < 0) return -1;
+  if (len != 4) return value_error("list/tuple for rect must have 4 elements");
+  if (!items_double(a, 4, d)) return -1;
+  *out = narrow_rect(d);
+  return 0;
+}
+
+// Two arguments, position and size. The sequence form stores its four
+// values before it checks the kind of `size`.
+int init_two(tarvex_RectObject* self, PyObject* pos, PyObject* size) {
+  double d[4];
+  if (is_vector2(pos)) {
+    if (!vector2_xy(pos, &d[0], &d[1]) || !vector2_xy(size, &d[2], &d[3])) return -1;
+    self->_raw = narrow_rect(d);
+    return 0;
+  }
+  if (is_list_or_tuple(pos)) {
+    Py_ssize_t len = seq_length(pos);
+    if (len < 0) return -1;
+    if (len == 2) {
+      if (!item_double(pos, 0, &d[0]) || !item_double(pos, 1, &d[1]) ||
+          !item_double(size, 0, &d[2]) || !item_double(size, 1, &d[3]))
+        return -1;
+      self->_raw = narrow_rect(d);
+      if (is_vector2(size)) return 0;
+      if (is_list_or_tuple(size)) {
+        Py_ssize_t slen = seq_length(size);
+        if (slen < 0) return -1;
+        if (slen == 2) return 0;
+      }
+      return value_error("Second argument must be a Vector2 or list/tuple of length 2");
+    }
+  }
+  return value_error("First argument must be a Vector2 or list/tuple of length 2");
+}
+
+}  // namespace
+
+// Every form but the two-argument one converts first and stores at the end,
+// so a failure leaves the previous values in place.
+int init_args(tarvex_RectObject* self, PyObject* const* args, Py_ssize_t n) {
+  Rectangle r{0.0f, 0.0f, 0.0f, 0.0f};
+  switch (n) {
+    case 0:
+      break;
+    case 1:
+      if (init_one(args[0], &r) < 0) return -1;
+      break;
+    case 2:
+      return init_two(self, args[0], args[1]);
+    case 4: {
+      double d[4];
+      for (int i = 0; i < 4; ++i)
+        if (!rt::to_double(args[i], &d[i])) return -1;
+      r = narrow_rect(d);
+      break;
+    }
+    default:
+      PyErr_Format(PyExc_TypeError, "Rect expected 0, 1, 2, or 4 arguments, got %zd", n);
+      return -1;
+  }
+  self->_raw = r;
+  return 0;
+}
+
 template int check_sequence<false>(PyObject*, const char*, int);
 template int check_sequence<true>(PyObject*, const char*, int);
 template int sequence_point_test<false>(const Rectangle&, PyObject*);

@@ -114,6 +114,14 @@ struct Edges {
         bottom(wide(far_edge(r.y, r.height))) {}
 };
 
+// ValueError `msg`; -1.
+int value_error(const char* msg);
+
+// The constructor's forms: no argument, one (a Vector2 size, a Rect, a
+// Vector4, a sequence of four), position and size, or four numbers. 0, or
+// -1 with the exception set.
+int init_args(tarvex_RectObject* self, PyObject* const* args, Py_ssize_t n);
+
 // The closed point test and the open overlap test, in C on 64-bit values
 // (inline: they are the whole of the hot general tests).
 inline bool point_test(const Rectangle& r, double px, double py) noexcept {
