@@ -266,6 +266,49 @@ struct Utf8 : Param<N> {
   static bool read(PyObject* o, const char** out) { return utf8_argument(o, N.text, out); }
 };
 
+// A truth value, as `bool(value)` gives it.
+template <Name N>
+struct Truth : Param<N> {
+  using type = bool;
+  static constexpr Phase phase = Phase::convert;
+  static bool read(PyObject* o, bool* out) {
+    int t = PyObject_IsTrue(o);
+    *out = t > 0;
+    return t >= 0;
+  }
+};
+
+// A double or None: `given` false for None (and, as an Optional, when
+// omitted).
+struct MaybeDouble {
+  double value;
+  bool given;
+};
+template <Name N>
+struct DoubleOrNone : Param<N> {
+  using type = MaybeDouble;
+  static constexpr Phase phase = Phase::convert;
+  static bool read(PyObject* o, MaybeDouble* out) {
+    out->given = o != Py_None;
+    out->value = 0.0;
+    return !out->given || to_double(o, &out->value);
+  }
+};
+
+// An object that Accept(o) accepts, as given; anything else raises the
+// argument-type TypeError naming `Expected`.
+template <Name N, bool (*Accept)(PyObject*), Name Expected>
+struct Checked : Object<N> {
+  static bool read(PyObject* o, PyObject** out) {
+    if (Accept(o)) {
+      *out = o;
+      return true;
+    }
+    arg_type_error(N.text, Expected.text, o);
+    return false;
+  }
+};
+
 // What an object parameter does with None: refuse it with the
 // argument-type TypeError, pass it on to the body, or refuse it with
 // TypeError "Argument '<name>' must not be None".

@@ -364,267 +364,259 @@ struct VecGeometry {
     sincos_degrees(phi, &sp, &cp);
     return V::make(narrowed(D{length * st * cp, length * st * sp, length * ct}));
   }
-};
 
-}  // namespace tarvex::vec
+  // The Python declarations of the geometry; Py is the type's Python
+  // surface (for the constructor's argument forms of `update`).
+  template <class Py>
+  struct Methods {
+    using G = VecGeometry;
+    using Declare = rt::Declare<V::where, Obj>;
+    template <rt::Name Name, auto Body, class... P>
+    using method = typename Declare::template method<Name, Body, P...>;
+    template <rt::Name Name, auto Body, class... P>
+    using static_method = typename Declare::template static_method<Name, Body, P...>;
+    template <rt::Name Name>
+    using Vector = rt::Instance<Name, V::type_object, Obj, true>;
+    // The family's docstrings, with this type's facts filled in and wrapped;
+    // {computed} says how the number work is done, {bound_note} how a number
+    // bound is stored.
+    static constexpr auto sub_computed = Py::template precision<
+        "computed=Computed in 64-bit floats from the stored components and rounded once to "
+        "32-bit floats",
+        "computed=Computed in 64-bit floats from the stored components">;
+    static constexpr auto sub_bound_note =
+        Py::template precision<"bound_note= (rounded once to a 32-bit float)", "bound_note=">;
+    template <rt::Name Text>
+    static constexpr auto doc = Py::template doc<Text, sub_computed, sub_bound_note>;
+    using Angle = rt::Double<"angle">;
 
-namespace tarvex::vec {
+    // get_<op> makes a new vector; to_<op> changes this one and returns it.
+    template <auto Op>
+    static constexpr auto get_op = [](Obj* self, auto... a) -> PyObject* {
+      Arr r;
+      if (!Op(V::load(self), a..., r)) return nullptr;
+      return V::make(r);
+    };
+    template <auto Op>
+    static constexpr auto to_op = [](Obj* self, auto... a) -> PyObject* {
+      Arr r;
+      if (!Op(V::load(self), a..., r)) return nullptr;
+      V::store(self, r);
+      return Py_NewRef(V::py(self));
+    };
 
-// The Python declarations of the geometry of one vector type; Py is the
-// type's Python surface (for the constructor's argument forms of `update`).
-template <class Traits, class Py>
-struct VecGeometryMethods {
-  using G = VecGeometry<Traits>;
-  using V = typename G::V;
-  using Obj = typename G::Obj;
-  using Arr = typename G::Arr;
-  static constexpr int N = G::N;
-  using Declare = rt::Declare<V::where, Obj>;
-  template <rt::Name Name, auto Body, class... P>
-  using method = typename Declare::template method<Name, Body, P...>;
-  template <rt::Name Name, auto Body, class... P>
-  using static_method = typename Declare::template static_method<Name, Body, P...>;
-  template <rt::Name Name>
-  using Vector = rt::Instance<Name, V::type_object, Obj, true>;
-  // The family's docstrings, with this type's facts filled in and wrapped;
-  // {computed} says how the number work is done, {bound_note} how a number
-  // bound is stored.
-  static constexpr auto sub_computed = Py::template precision<
-      "computed=Computed in 64-bit floats from the stored components and rounded once to "
-      "32-bit floats",
-      "computed=Computed in 64-bit floats from the stored components">;
-  static constexpr auto sub_bound_note =
-      Py::template precision<"bound_note= (rounded once to a 32-bit float)", "bound_note=">;
-  template <rt::Name Text>
-  static constexpr auto doc = Py::template doc<Text, sub_computed, sub_bound_note>;
-  using Angle = rt::Double<"angle">;
-
-  // get_<op> makes a new vector; to_<op> changes this one and returns it.
-  template <auto Op>
-  static constexpr auto get_op = [](Obj* self, auto... a) -> PyObject* {
-    Arr r;
-    if (!Op(V::load(self), a..., r)) return nullptr;
-    return V::make(r);
-  };
-  template <auto Op>
-  static constexpr auto to_op = [](Obj* self, auto... a) -> PyObject* {
-    Arr r;
-    if (!Op(V::load(self), a..., r)) return nullptr;
-    V::store(self, r);
-    return Py_NewRef(V::py(self));
-  };
-
-  // The pair get_<Name> and to_<Name> of one operation.
-  template <rt::Name Name, auto Op, rt::Name Doc, class... P>
-  static void add_pair(PyMethodDef*& at) {
-    *at++ =
-        method<rt::Name(rt::cat(rt::Name("get_"), Name)), get_op<Op>,
-               P...>::template def<doc<rt::Name(rt::cat(rt::Name("Return a new {T}: "), Doc))>>();
-    *at++ = method<rt::Name(rt::cat(rt::Name("to_"), Name)), to_op<Op>, P...>::template def<
-        doc<rt::Name(rt::cat(rt::Name("Change this {T} in place and return it: "), Doc))>>();
-  }
-
-  static bool rotated_deg(const Arr& a, double angle, Arr& out) {
-    double s, c;
-    sincos_degrees(angle, &s, &c);
-    return G::rotated_2d(a, s, c, out);
-  }
-  static bool rotated_rad(const Arr& a, double angle, Arr& out) {
-    return G::rotated_2d(a, std::sin(angle), std::cos(angle), out);
-  }
-  template <bool Degrees>
-  static bool rotated_about(const Arr& a, double angle, Obj* axis, Arr& out) {
-    typename G::D k;
-    if (!G::unit_axis(axis, &k)) return false;
-    double s, c;
-    if (Degrees) {
-      sincos_degrees(angle, &s, &c);
-    } else {
-      s = std::sin(angle);
-      c = std::cos(angle);
+    // The pair get_<Name> and to_<Name> of one operation.
+    template <rt::Name Name, auto Op, rt::Name Doc, class... P>
+    static void add_pair(PyMethodDef*& at) {
+      *at++ =
+          method<rt::Name(rt::cat(rt::Name("get_"), Name)), get_op<Op>,
+                 P...>::template def<doc<rt::Name(rt::cat(rt::Name("Return a new {T}: "), Doc))>>();
+      *at++ = method<rt::Name(rt::cat(rt::Name("to_"), Name)), to_op<Op>, P...>::template def<
+          doc<rt::Name(rt::cat(rt::Name("Change this {T} in place and return it: "), Doc))>>();
     }
-    out = G::narrowed(G::rotated_about(G::wide(a), k, s, c));
-    return true;
-  }
-  template <int Axis, bool Degrees>
-  static bool rotated_on(const Arr& a, double angle, Arr& out) {
-    double s, c;
-    if (Degrees) {
-      sincos_degrees(angle, &s, &c);
-    } else {
-      s = std::sin(angle);
-      c = std::cos(angle);
+
+    // sin and cos of an angle in degrees (exact at multiples of 90) or radians.
+    template <bool Degrees>
+    static void sincos_of(double angle, double* s, double* c) {
+      if (Degrees) {
+        sincos_degrees(angle, s, c);
+      } else {
+        *s = std::sin(angle);
+        *c = std::cos(angle);
+      }
     }
-    out = G::rotated_axis(a, Axis, s, c);
-    return true;
-  }
-
-  // The rotations about coordinate axis Axis: get_ and to_rotated_<axis>,
-  // and their _rad twins.
-  template <int Axis>
-  static void add_axis_pairs(PyMethodDef*& at) {
-    static constexpr auto letter = component_name<Axis>();
-    static constexpr auto name = rt::cat(rt::Name("rotated_"), letter);
-    static constexpr auto about =
-        rt::cat(rt::Name("this vector rotated by `angle` {unit} about the "), letter,
-                rt::Name(" axis.\n\n{rounding}"));
-    add_pair<rt::Name(name), rotated_on<Axis, true>,
-             rt::Name(rt::Expand<rt::Name(about), "unit=degrees",
-                                 "rounding=Computed in 64-bit floats and rounded once to 32-bit "
-                                 "floats; a multiple of 90 degrees rotates exactly.">::text),
-             Angle>(at);
-    add_pair<rt::Name(rt::cat(name, rt::Name("_rad"))), rotated_on<Axis, false>,
-             rt::Name(rt::Expand<rt::Name(about), "unit=radians",
-                                 "rounding=Computed in 64-bit floats and rounded once to 32-bit "
-                                 "floats.">::text),
-             Angle>(at);
-  }
-
-  // update(*args): the constructor's argument forms, stored into this vector.
-  static PyObject* update(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                          PyObject* kwnames) {
-    if (kwnames && PyTuple_GET_SIZE(kwnames)) {
-      rt::unexpected_keyword("update", PyTuple_GET_ITEM(kwnames, 0));
-    } else if (Py::init_args(V::as(self), args, nargs, "update") == 0) {
-      Py_RETURN_NONE;
+    template <bool Degrees>
+    static bool rotated(const Arr& a, double angle, Arr& out) {
+      double s, c;
+      sincos_of<Degrees>(angle, &s, &c);
+      return G::rotated_2d(a, s, c, out);
     }
-    rt::add_traceback(V::where, "update");
-    return nullptr;
-  }
-  static constexpr auto update_doc =
-      rt::cat(rt::Name("update($self, /, *args)\n--\n\n"),
-              doc<"Set every component at once, from the same arguments as the {T} constructor.\n\n"
-                  "`update()` gives zeros, `update(x, y, ...)` one number per component, and one "
-                  "argument is read as the constructor reads it (a {T}, a tuple or list of {n} "
-                  "numbers, or another library's vector). Numbers are rounded to {bits} floats. "
-                  "A failure may leave earlier components changed. Returns None.">);
+    template <bool Degrees>
+    static bool rotated_about(const Arr& a, double angle, Obj* axis, Arr& out) {
+      typename G::D k;
+      if (!G::unit_axis(axis, &k)) return false;
+      double s, c;
+      sincos_of<Degrees>(angle, &s, &c);
+      out = G::narrowed(G::rotated_about(G::wide(a), k, s, c));
+      return true;
+    }
+    template <int Axis, bool Degrees>
+    static bool rotated_on(const Arr& a, double angle, Arr& out) {
+      double s, c;
+      sincos_of<Degrees>(angle, &s, &c);
+      out = G::rotated_axis(a, Axis, s, c);
+      return true;
+    }
 
-  static constexpr std::size_t kCapacity = 48;
-  static inline std::array<PyMethodDef, kCapacity> methods = [] {
-    std::array<PyMethodDef, kCapacity> table{};
-    PyMethodDef* at = table.data();
-    *at++ = method<"angle_to", G::angle_to, Vector<"other">>::template def<
-        doc<"The angle in degrees from this {T} to `other`, a {T}, computed in 64-bit floats.\n\n"
-            "For Vector2 it is signed, counterclockwise positive, in (-180, 180]; otherwise it is "
-            "the unsigned angle between the two, in [0, 180]. A zero vector gives 0.0; NaN "
-            "components give NaN.">>();
-    add_pair<"added", G::added,
-             "this vector plus `other`, a {T}, times `factor`.\n\n"
-             "One step of motion, `p.to_added(v, dt)`, without the temporary vector of "
-             "`p += v * dt`. {computed}, so with the default factor 1 it is exactly `p + v`.",
-             Vector<"other">, rt::Optional<rt::Double<"factor">, 1.0, "1.0">>(at);
-    add_pair<"lerped", G::lerped,
-             "the linear interpolation toward `other`, a {T}, at `t`.\n\n"
-             "{computed}: exactly this vector at t == 0 and exactly `other` at t == 1; a t "
-             "outside [0, 1] extrapolates.",
-             Vector<"other">, rt::Double<"t">>(at);
-    add_pair<"moved_towards", G::moved_towards,
-             "this vector moved toward `target`, a {T}, by at most `max_distance`.\n\n"
-             "Within reach it arrives at `target` exactly; a negative max_distance moves away "
-             "from `target`. {computed}.",
-             Vector<"target">, rt::Double<"max_distance">>(at);
-    add_pair<"reflected", G::reflected,
-             "this vector reflected off a surface with the normal `normal`, a {T}.\n\n"
-             "The normal is normalised first; the result is v - 2 (v . n) n, computed in {bits} "
-             "floats. A zero normal raises ValueError.",
-             Vector<"normal">>(at);
-    add_pair<"projected", G::projected,
-             "the projection of this vector onto `other`, a {T}.\n\n"
-             "((v . o) / (o . o)) o, computed in {bits} floats. A zero `other` raises ValueError.",
-             Vector<"other">>(at);
-    add_pair<"clamped_magnitude", G::clamped_magnitude,
-             "this vector scaled so that its length lies in [min_length, max_length].\n\n"
-             "A vector already within the limits keeps its stored components. {computed}. "
-             "Negative limits, or min_length above max_length, raise ValueError; so does a zero "
-             "vector with a min_length above 0 (it has no direction). NaN limits leave the "
-             "vector as it is.",
-             rt::Double<"max_length">, rt::Optional<rt::Double<"min_length">, 0.0, "0.0">>(at);
-    add_pair<"scaled_to_length", G::scaled_to_length,
-             "this vector with its direction kept and its length set to `length`.\n\n"
-             "{computed}; a negative length reverses the direction. A zero vector raises "
-             "ValueError.",
-             rt::Double<"length">>(at);
-    using Bound = typename G::template BoundArg<"other">;
-    add_pair<"min", G::minimum,
-             "the component-wise minimum of this vector and `other`.\n\n"
-             "`other` is a {T} or a number bounding every component{bound_note}. A NaN "
-             "component of this vector stays NaN; a NaN bound is ignored.",
-             Bound>(at);
-    add_pair<"max", G::maximum,
-             "the component-wise maximum of this vector and `other`.\n\n"
-             "`other` is a {T} or a number bounding every component{bound_note}. A NaN "
-             "component of this vector stays NaN; a NaN bound is ignored.",
-             Bound>(at);
-    add_pair<"clamped", G::clamped,
-             "each component limited to [low, high].\n\n"
-             "`low` and `high` are each a {T} or a number for every component{bound_note}. A "
-             "low above its high raises ValueError.",
-             typename G::template BoundArg<"low">, typename G::template BoundArg<"high">>(at);
-    *at++ = method<"is_normalized", G::is_normalized,
-                   rt::Optional<rt::Double<"tolerance">, 1e-6, "1e-06">>::
-        template def<
-            doc<"Whether the length of this {T} is 1 within `tolerance`.\n\n"
-                "True when the squared length, summed in {bits} floats, differs from 1 by at most "
-                "`tolerance`.">>();
-    *at++ = {"update", rt::cfunc(update), METH_FASTCALL | METH_KEYWORDS, update_doc.c_str()};
-    if constexpr (N == 2) {
-      add_pair<"rotated", rotated_deg,
-               "this vector rotated counterclockwise by `angle` degrees.\n\n"
-               "Computed in 64-bit floats and rounded once to 32-bit floats; a multiple of 90 "
-               "degrees rotates exactly.",
+    // The rotations about coordinate axis Axis: get_ and to_rotated_<axis>,
+    // and their _rad twins.
+    template <int Axis>
+    static void add_axis_pairs(PyMethodDef*& at) {
+      static constexpr auto letter = component_name<Axis>();
+      static constexpr auto name = rt::cat(rt::Name("rotated_"), letter);
+      static constexpr auto about =
+          rt::cat(rt::Name("this vector rotated by `angle` {unit} about the "), letter,
+                  rt::Name(" axis.\n\n{rounding}"));
+      add_pair<rt::Name(name), rotated_on<Axis, true>,
+               rt::Name(rt::Expand<rt::Name(about), "unit=degrees",
+                                   "rounding=Computed in 64-bit floats and rounded once to 32-bit "
+                                   "floats; a multiple of 90 degrees rotates exactly.">::text),
                Angle>(at);
-      add_pair<"rotated_rad", rotated_rad,
-               "this vector rotated counterclockwise by `angle` radians.\n\n"
-               "Computed in 64-bit floats and rounded once to 32-bit floats.",
+      add_pair<rt::Name(rt::cat(name, rt::Name("_rad"))), rotated_on<Axis, false>,
+               rt::Name(rt::Expand<rt::Name(about), "unit=radians",
+                                   "rounding=Computed in 64-bit floats and rounded once to 32-bit "
+                                   "floats.">::text),
                Angle>(at);
-      *at++ = method<"cross", G::cross_2d, Vector<"other">>::template def<
-          "The 2-D cross product x * other.y - y * other.x, a number, computed in 32-bit "
-          "floats.\n\nPositive when `other` lies counterclockwise of this vector.">();
-      *at++ = method<"get_polar", G::polar>::template def<
-          "Return (length, angle): the length as the `length` property gives it and the "
-          "angle in degrees from the x axis, in (-180, 180].">();
-      *at++ = static_method<"from_polar", G::from_polar, rt::Double<"length">, Angle>::template def<
-          "Return a new Vector2 of the given length at `angle` degrees from the x axis.\n\n"
-          "Computed in 64-bit floats and rounded once to 32-bit floats; at a multiple of 90 "
-          "degrees the zero component is exactly 0.">();
     }
-    if constexpr (N == 3) {
-      add_pair<"rotated", rotated_about<true>,
-               "this vector rotated by `angle` degrees about `axis`, a Vector3.\n\n"
-               "Right-handed: counterclockwise when the axis points at the viewer. Computed "
-               "in 64-bit floats with the axis normalised, and rounded once to 32-bit floats. "
-               "A zero axis raises ValueError.",
-               Angle, Vector<"axis">>(at);
-      add_pair<"rotated_rad", rotated_about<false>,
-               "this vector rotated by `angle` radians about `axis`, a Vector3.\n\n"
-               "As `get_rotated`, with the angle in radians.",
-               Angle, Vector<"axis">>(at);
-      add_axis_pairs<0>(at);
-      add_axis_pairs<1>(at);
-      add_axis_pairs<2>(at);
-      *at++ = method<"get_spherical", G::spherical>::template def<
-          "Return (length, theta, phi): the length as the `length` property gives it, the "
-          "angle theta in degrees from the z axis in [0, 180], and the angle phi in degrees "
-          "of the projection on the xy plane from the x axis, in (-180, 180]. A zero vector "
-          "gives zeros.">();
-      *at++ = static_method<"from_spherical", G::from_spherical, rt::Double<"length">,
-                            rt::Double<"theta">, rt::Double<"phi">>::
-          template def<
-              "Return a new Vector3 from spherical coordinates in degrees, as `get_spherical` "
-              "gives them.\n\nComputed in 64-bit floats and rounded once to 32-bit floats.">();
+
+    // update(*args): the constructor's argument forms, stored into this vector.
+    static PyObject* update(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                            PyObject* kwnames) {
+      if (kwnames && PyTuple_GET_SIZE(kwnames)) {
+        rt::unexpected_keyword("update", PyTuple_GET_ITEM(kwnames, 0));
+      } else if (Py::init_args(V::as(self), args, nargs, "update") == 0) {
+        Py_RETURN_NONE;
+      }
+      rt::add_traceback(V::where, "update");
+      return nullptr;
     }
-    if constexpr (N <= 3) {
-      add_pair<"slerped", G::slerped,
-               "the spherical interpolation toward `other`, a {T}, at `t`.\n\n"
-               "The direction turns through the angle between the two at a constant rate and "
-               "the length changes linearly; computed in 64-bit floats and rounded once to "
-               "32-bit floats. Opposite vectors turn counterclockwise in 2-D and about an axis "
-               "perpendicular to both in 3-D. A zero vector at either end raises ValueError.",
+    static constexpr auto update_doc = rt::cat(
+        rt::Name("update($self, /, *args)\n--\n\n"),
+        doc<"Set every component at once, from the same arguments as the {T} constructor.\n\n"
+            "`update()` gives zeros, `update(x, y, ...)` one number per component, and one "
+            "argument is read as the constructor reads it (a {T}, a tuple or list of {n} "
+            "numbers, or another library's vector). Numbers are rounded to {bits} floats. "
+            "A failure may leave earlier components changed. Returns None.">);
+
+    static constexpr std::size_t kCapacity = 48;
+    static inline std::array<PyMethodDef, kCapacity> methods = [] {
+      std::array<PyMethodDef, kCapacity> table{};
+      PyMethodDef* at = table.data();
+      *at++ = method<"angle_to", G::angle_to, Vector<"other">>::template def<doc<
+          "The angle in degrees from this {T} to `other`, a {T}, computed in 64-bit floats.\n\n"
+          "For Vector2 it is signed, counterclockwise positive, in (-180, 180]; otherwise it is "
+          "the unsigned angle between the two, in [0, 180]. A zero vector gives 0.0; NaN "
+          "components give NaN.">>();
+      add_pair<"added", G::added,
+               "this vector plus `other`, a {T}, times `factor`.\n\n"
+               "One step of motion, `p.to_added(v, dt)`, without the temporary vector of "
+               "`p += v * dt`. {computed}, so with the default factor 1 it is exactly `p + v`.",
+               Vector<"other">, rt::Optional<rt::Double<"factor">, 1.0, "1.0">>(at);
+      add_pair<"lerped", G::lerped,
+               "the linear interpolation toward `other`, a {T}, at `t`.\n\n"
+               "{computed}: exactly this vector at t == 0 and exactly `other` at t == 1; a t "
+               "outside [0, 1] extrapolates.",
                Vector<"other">, rt::Double<"t">>(at);
-    }
-    *at = rt::kEndOfMethods;
-    return table;
-  }();
+      add_pair<"moved_towards", G::moved_towards,
+               "this vector moved toward `target`, a {T}, by at most `max_distance`.\n\n"
+               "Within reach it arrives at `target` exactly; a negative max_distance moves away "
+               "from `target`. {computed}.",
+               Vector<"target">, rt::Double<"max_distance">>(at);
+      add_pair<"reflected", G::reflected,
+               "this vector reflected off a surface with the normal `normal`, a {T}.\n\n"
+               "The normal is normalised first; the result is v - 2 (v . n) n, computed in {bits} "
+               "floats. A zero normal raises ValueError.",
+               Vector<"normal">>(at);
+      add_pair<
+          "projected", G::projected,
+          "the projection of this vector onto `other`, a {T}.\n\n"
+          "((v . o) / (o . o)) o, computed in {bits} floats. A zero `other` raises ValueError.",
+          Vector<"other">>(at);
+      add_pair<"clamped_magnitude", G::clamped_magnitude,
+               "this vector scaled so that its length lies in [min_length, max_length].\n\n"
+               "A vector already within the limits keeps its stored components. {computed}. "
+               "Negative limits, or min_length above max_length, raise ValueError; so does a zero "
+               "vector with a min_length above 0 (it has no direction). NaN limits leave the "
+               "vector as it is.",
+               rt::Double<"max_length">, rt::Optional<rt::Double<"min_length">, 0.0, "0.0">>(at);
+      add_pair<"scaled_to_length", G::scaled_to_length,
+               "this vector with its direction kept and its length set to `length`.\n\n"
+               "{computed}; a negative length reverses the direction. A zero vector raises "
+               "ValueError.",
+               rt::Double<"length">>(at);
+      using Bound = typename G::template BoundArg<"other">;
+      add_pair<"min", G::minimum,
+               "the component-wise minimum of this vector and `other`.\n\n"
+               "`other` is a {T} or a number bounding every component{bound_note}. A NaN "
+               "component of this vector stays NaN; a NaN bound is ignored.",
+               Bound>(at);
+      add_pair<"max", G::maximum,
+               "the component-wise maximum of this vector and `other`.\n\n"
+               "`other` is a {T} or a number bounding every component{bound_note}. A NaN "
+               "component of this vector stays NaN; a NaN bound is ignored.",
+               Bound>(at);
+      add_pair<"clamped", G::clamped,
+               "each component limited to [low, high].\n\n"
+               "`low` and `high` are each a {T} or a number for every component{bound_note}. A "
+               "low above its high raises ValueError.",
+               typename G::template BoundArg<"low">, typename G::template BoundArg<"high">>(at);
+      *at++ = method<"is_normalized", G::is_normalized,
+                     rt::Optional<rt::Double<"tolerance">, 1e-6, "1e-06">>::
+          template def<doc<
+              "Whether the length of this {T} is 1 within `tolerance`.\n\n"
+              "True when the squared length, summed in {bits} floats, differs from 1 by at most "
+              "`tolerance`.">>();
+      *at++ = {"update", rt::cfunc(update), METH_FASTCALL | METH_KEYWORDS, update_doc.c_str()};
+      if constexpr (N == 2) {
+        add_pair<"rotated", rotated<true>,
+                 "this vector rotated counterclockwise by `angle` degrees.\n\n"
+                 "Computed in 64-bit floats and rounded once to 32-bit floats; a multiple of 90 "
+                 "degrees rotates exactly.",
+                 Angle>(at);
+        add_pair<"rotated_rad", rotated<false>,
+                 "this vector rotated counterclockwise by `angle` radians.\n\n"
+                 "Computed in 64-bit floats and rounded once to 32-bit floats.",
+                 Angle>(at);
+        *at++ = method<"cross", G::cross_2d, Vector<"other">>::template def<
+            "The 2-D cross product x * other.y - y * other.x, a number, computed in 32-bit "
+            "floats.\n\nPositive when `other` lies counterclockwise of this vector.">();
+        *at++ = method<"get_polar", G::polar>::template def<
+            "Return (length, angle): the length as the `length` property gives it and the "
+            "angle in degrees from the x axis, in (-180, 180].">();
+        *at++ =
+            static_method<"from_polar", G::from_polar, rt::Double<"length">, Angle>::template def<
+                "Return a new Vector2 of the given length at `angle` degrees from the x axis.\n\n"
+                "Computed in 64-bit floats and rounded once to 32-bit floats; at a multiple of 90 "
+                "degrees the zero component is exactly 0.">();
+      }
+      if constexpr (N == 3) {
+        add_pair<"rotated", rotated_about<true>,
+                 "this vector rotated by `angle` degrees about `axis`, a Vector3.\n\n"
+                 "Right-handed: counterclockwise when the axis points at the viewer. Computed "
+                 "in 64-bit floats with the axis normalised, and rounded once to 32-bit floats. "
+                 "A zero axis raises ValueError.",
+                 Angle, Vector<"axis">>(at);
+        add_pair<"rotated_rad", rotated_about<false>,
+                 "this vector rotated by `angle` radians about `axis`, a Vector3.\n\n"
+                 "As `get_rotated`, with the angle in radians.",
+                 Angle, Vector<"axis">>(at);
+        add_axis_pairs<0>(at);
+        add_axis_pairs<1>(at);
+        add_axis_pairs<2>(at);
+        *at++ = method<"get_spherical", G::spherical>::template def<
+            "Return (length, theta, phi): the length as the `length` property gives it, the "
+            "angle theta in degrees from the z axis in [0, 180], and the angle phi in degrees "
+            "of the projection on the xy plane from the x axis, in (-180, 180]. A zero vector "
+            "gives zeros.">();
+        *at++ = static_method<"from_spherical", G::from_spherical, rt::Double<"length">,
+                              rt::Double<"theta">, rt::Double<"phi">>::
+            template def<
+                "Return a new Vector3 from spherical coordinates in degrees, as `get_spherical` "
+                "gives them.\n\nComputed in 64-bit floats and rounded once to 32-bit floats.">();
+      }
+      if constexpr (N <= 3) {
+        add_pair<"slerped", G::slerped,
+                 "the spherical interpolation toward `other`, a {T}, at `t`.\n\n"
+                 "The direction turns through the angle between the two at a constant rate and "
+                 "the length changes linearly; computed in 64-bit floats and rounded once to "
+                 "32-bit floats. Opposite vectors turn counterclockwise in 2-D and about an axis "
+                 "perpendicular to both in 3-D. A zero vector at either end raises ValueError.",
+                 Vector<"other">, rt::Double<"t">>(at);
+      }
+      *at = rt::kEndOfMethods;
+      return table;
+    }();
+  };
 };
 
 }  // namespace tarvex::vec

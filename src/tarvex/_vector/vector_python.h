@@ -374,7 +374,7 @@ struct VecPython : Vec<Traits> {
       rt::kEndOfMethods,
   };
   static inline auto methods =
-      rt::join_methods(core_methods, VecGeometryMethods<Traits, VecPython>::methods);
+      rt::join_methods(core_methods, VecGeometry<Traits>::template Methods<VecPython>::methods);
 
   // ---------------------------------------------------------- number slots
   // A vector operand where only this type is accepted: the argument-type

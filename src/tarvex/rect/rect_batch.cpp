@@ -152,17 +152,9 @@ PyObject* collide_list_all(Obj* self, PyObject* rects) {
 // Objects, through their `rect` attribute or a key
 
 // A parameter that takes a callable or None.
+bool callable_or_none(PyObject* o) { return o == Py_None || PyCallable_Check(o); }
 template <rt::Name N>
-struct CallableOrNone : rt::Object<N> {
-  static bool read(PyObject* o, PyObject** out) {
-    if (o == Py_None || PyCallable_Check(o)) {
-      *out = o;
-      return true;
-    }
-    rt::arg_type_error(N.text, "callable", o);
-    return false;
-  }
-};
+using CallableOrNone = rt::Checked<N, callable_or_none, "callable">;
 
 // collide_rect on the rectangle of an object: key(obj), or obj.rect when
 // key is None. The caller holds the object: the lookup runs code.
@@ -203,29 +195,9 @@ PyObject* collide_objects_all(Obj* self, PyObject* objects, PyObject* key) {
 // Dictionaries
 
 // A parameter that takes a dict (or a subclass).
+bool is_dict(PyObject* o) { return PyDict_Check(o); }
 template <rt::Name N>
-struct Dict : rt::Object<N> {
-  static bool read(PyObject* o, PyObject** out) {
-    if (PyDict_Check(o)) {
-      *out = o;
-      return true;
-    }
-    rt::arg_type_error(N.text, "dict", o);
-    return false;
-  }
-};
-
-// A truth value, as `bool(value)` gives it.
-template <rt::Name N>
-struct Truth : rt::Param<N> {
-  using type = bool;
-  static constexpr rt::Phase phase = rt::Phase::convert;
-  static bool read(PyObject* o, bool* out) {
-    int t = PyObject_IsTrue(o);
-    *out = t > 0;
-    return t >= 0;
-  }
-};
+using Dict = rt::Checked<N, is_dict, "dict">;
 
 // Calls visit(key, value) for each entry in the dict's order (its own
 // storage, as iterating over it reads it), both borrowed: a visit that may
@@ -337,7 +309,7 @@ constexpr rt::Name kDictAllDoc =
 template <rt::Name N, auto Body, class... P>
 using method = OpsDeclare::method<N, Body, P...>;
 using Key = rt::Optional<CallableOrNone<"key">, nullptr, "None">;
-using UseValues = rt::Optional<Truth<"use_values">, false, "False">;
+using UseValues = rt::Optional<rt::Truth<"use_values">, false, "False">;
 
 PyObject* collide_objects_key(Obj* self, PyObject* objects, PyObject* key) {
   return collide_objects(self, objects, key ? key : Py_None);

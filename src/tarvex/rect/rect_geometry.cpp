@@ -77,22 +77,6 @@ void inflated(Rectangle& r, double x, double y) {
   r.height = narrow(wide(r.height) + y);
 }
 
-// An optional number: a float conversion, or None (also when omitted).
-struct MaybeDouble {
-  double value;
-  bool given;
-};
-template <rt::Name N>
-struct DoubleOrNone : rt::Param<N> {
-  using type = MaybeDouble;
-  static constexpr rt::Phase phase = rt::Phase::convert;
-  static bool read(PyObject* o, MaybeDouble* out) {
-    out->given = o != Py_None;
-    out->value = 0.0;
-    return !out->given || rt::to_double(o, &out->value);
-  }
-};
-
 // The size scaled by the magnitudes of the factors, about the same centre.
 void scaled_axis(float& pos, float& size, double factor) {
   const double s = wide(size);
@@ -101,7 +85,7 @@ void scaled_axis(float& pos, float& size, double factor) {
   pos = narrow(centre - grown * 0.5);
   size = narrow(grown);
 }
-void scaled(Rectangle& r, double x, MaybeDouble y) {
+void scaled(Rectangle& r, double x, rt::MaybeDouble y) {
   scaled_axis(r.x, r.width, x);
   scaled_axis(r.y, r.height, y.given ? y.value : x);
 }
@@ -461,7 +445,7 @@ template <rt::Name N, auto Body, class... P>
 using method = OpsDeclare::method<N, Body, P...>;
 using X = rt::Double<"x">;
 using Y = rt::Double<"y">;
-using OptionalY = rt::Optional<DoubleOrNone<"y">, MaybeDouble{0.0, false}, "None">;
+using OptionalY = rt::Optional<rt::DoubleOrNone<"y">, rt::MaybeDouble{0.0, false}, "None">;
 using Other = RectLike<"other">;
 
 }  // namespace

@@ -112,18 +112,12 @@ struct RectLike : rt::Param<N> {
 // A parameter that takes any iterable: an exact list or tuple goes through
 // the fast walk below; anything else with __iter__ or the sequence protocol
 // is iterated. Anything else is the argument-type TypeError.
+inline bool is_iterable(PyObject* o) {
+  return PyList_CheckExact(o) || PyTuple_CheckExact(o) || Py_TYPE(o)->tp_iter ||
+         PySequence_Check(o);
+}
 template <rt::Name N>
-struct Iterable : rt::Object<N> {
-  static bool read(PyObject* o, PyObject** out) {
-    if (PyList_CheckExact(o) || PyTuple_CheckExact(o) || Py_TYPE(o)->tp_iter ||
-        PySequence_Check(o)) {
-      *out = o;
-      return true;
-    }
-    rt::arg_type_error(N.text, "iterable", o);
-    return false;
-  }
-};
+using Iterable = rt::Checked<N, is_iterable, "iterable">;
 
 // Calls visit(item, index) for each item of `items` in order, the item
 // borrowed: it stays alive until visit runs Python code, so a visit that
