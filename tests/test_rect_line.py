@@ -9,6 +9,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
+from conftest import f32
 from tarvex.rect.rect import Rect
 from tarvex.vector2.vector2 import Vector2
 
@@ -55,7 +56,7 @@ def test_forms(args):
 ])
 def test_cases(rect, line, want):
     got = pts(Rect(*rect).clip_line(*line))
-    assert got == tuple((np.float32(x), np.float32(y)) for x, y in want)
+    assert got == tuple((f32(x), f32(y)) for x, y in want)
 
 
 def test_far_edges_are_32_bit_sums():
