@@ -83,7 +83,7 @@ def start_workers(specs):
     """Start every worker at once (their imports overlap), then wait."""
     from bench_worker import Worker
 
-    workers = [Worker(*spec) for spec in specs]
+    workers = [Worker(*args) for args in specs]
     for w in workers:
         w.start()
     return workers

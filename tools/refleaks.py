@@ -199,12 +199,12 @@ def pytest_addoption(parser):
 
 def pytest_configure(config):
     config.addinivalue_line("markers", "refleaks_exempt(reason): run once, unmeasured")
-    spec = config.getoption("refleaks")
-    if not spec:
+    counts = config.getoption("refleaks")
+    if not counts:
         return
     if not hasattr(sys, "gettotalrefcount"):
         raise pytest.UsageError("--refleaks needs a debug interpreter (sys.gettotalrefcount)")
-    warmups, runs = (int(n) for n in spec.split(":"))
+    warmups, runs = (int(n) for n in counts.split(":"))
     if runs < 1:
         raise pytest.UsageError("--refleaks needs at least one measured run")
     config.stash[_HUNTER] = _Hunter(warmups, runs)

@@ -44,9 +44,9 @@ def consumer(tmp_path_factory):
                             str(HERE / "consumer.cpp"), "-o", str(out)],
                            capture_output=True, text=True, env=env)
     assert build.returncode == 0, build.stderr
-    spec = importlib.util.spec_from_file_location("wheel_consumer", out)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("wheel_consumer", out)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 
