@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "tarvex/_runtime/binding.h"
-#include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/override.h"
 #include "tarvex/_runtime/ref.h"
