@@ -47,11 +47,16 @@ def tuple_state(data):
     return pos, vel, (GRAVITY[0] * DT, GRAVITY[1] * DT)
 
 
-def particles_tarvex(state, dt=DT, w=W, h=H):
+# One step of the vector variants; `{advance}` moves p by v * dt the way
+# the library does it. Each variant is compiled from this text into a
+# function of its own: the interpreter specialises a function's code for the
+# types it meets, and one shared function would keep switching between them.
+_PARTICLES = """
+def particles(state, dt=DT, w=W, h=H):
     pos, vel, g = state
     for p, v in zip(pos, vel):
         v += g
-        p.to_added(v, dt)  # p += v * dt without the temporary vector
+        {advance}
         x = p.x
         if x < 0.0:
             v.x = abs(v.x)
@@ -62,46 +67,20 @@ def particles_tarvex(state, dt=DT, w=W, h=H):
             v.y = abs(v.y)
         elif y > h:
             v.y = -abs(v.y)
+"""
 
 
-# The pygame and PyGLM variants read like tarvex's (the vectors update in
-# place with +=, scale with * and expose .x/.y; only tarvex has the one-step
-# p.to_added(v, dt), which the others write p += v * dt), but each is its own
-# function: the interpreter specialises a function's code for the types it
-# meets, and one shared function would keep switching between three.
-
-def particles_pygame(state, dt=DT, w=W, h=H):
-    pos, vel, g = state
-    for p, v in zip(pos, vel):
-        v += g
-        p += v * dt
-        x = p.x
-        if x < 0.0:
-            v.x = abs(v.x)
-        elif x > w:
-            v.x = -abs(v.x)
-        y = p.y
-        if y < 0.0:
-            v.y = abs(v.y)
-        elif y > h:
-            v.y = -abs(v.y)
+def _particles(advance):
+    ns = {"DT": DT, "W": W, "H": H}
+    exec(_PARTICLES.format(advance=advance), ns)
+    return ns["particles"]
 
 
-def particles_glm(state, dt=DT, w=W, h=H):
-    pos, vel, g = state
-    for p, v in zip(pos, vel):
-        v += g
-        p += v * dt
-        x = p.x
-        if x < 0.0:
-            v.x = abs(v.x)
-        elif x > w:
-            v.x = -abs(v.x)
-        y = p.y
-        if y < 0.0:
-            v.y = abs(v.y)
-        elif y > h:
-            v.y = -abs(v.y)
+# tarvex moves p in one step, without the temporary vector of p += v * dt;
+# pygame and PyGLM have no such call.
+particles_tarvex = _particles("p.to_added(v, dt)")
+particles_pygame = _particles("p += v * dt")
+particles_glm = _particles("p += v * dt")
 
 
 def particles_tuples(state, dt=DT, w=W, h=H):
