@@ -1,5 +1,6 @@
 // Inside tarvex.rect.rect: clip_line, the part of a line segment that lies
 // inside the rectangle.
+#include <algorithm>
 #include <cmath>
 
 #include "tarvex/_runtime/convert.h"
@@ -60,62 +61,96 @@ bool read_line(PyObject* const* args, Py_ssize_t n, double* d) {
   return true;
 }
 
-enum Edge : int { kNone = -1, kLeft, kRight, kTop, kBottom };
+// x1 * y0 - x0 * y1 to within 1.5 units in the last place of the result
+// (Kahan's determinant): the products' rounding errors are recovered with
+// fused multiply-adds, so the difference does not cancel to noise.
+double cross_of(double x0, double y0, double x1, double y1) noexcept {
+  const double w = x0 * y1;
+  const double e = std::fma(-x0, y1, w);
+  return std::fma(x1, y0, -w) + e;
+}
 
-struct Box {
-  double edge[4];  // left, right, top, bottom
-  double clamp_x(double v) const noexcept {
-    return std::fmin(std::fmax(v, edge[kLeft]), edge[kRight]);
+// The segment (u0, v0) to (u1, v1) clipped to the closed box [lo_u, hi_u] x
+// [lo_v, hi_v], where |du| >= |dv| (u is the coordinate the segment moves
+// along the most). The line is held as du * v - dv * u = c, anchored at the
+// origin rather than at an end: a point on it is computed with errors of
+// the size of the box's own coordinates, however far away the ends lie. The
+// u range is cut first, exactly (comparisons only); the v range then cuts
+// where the line crosses lo_v or hi_v.
+struct Frame {
+  double p[4];     // u0, v0, u1, v1
+  double edge[4];  // lo_u, hi_u, lo_v, hi_v
+  double du, dv, c;
+  double v_at(double u) const noexcept { return dv == 0.0 ? p[1] : std::fma(dv, u, c) / du; }
+  double u_at(double v) const noexcept { return std::fma(du, v, -c) / dv; }
+
+  // One end: the u it was cut to (or its own u) and the v there; `own` says
+  // whether that u is the end's own. Writes the end's point inside the box.
+  void end(double u, double v, bool own, double ua, double ub, double* out) const noexcept {
+    const double lo = std::fmin(ua, ub), hi = std::fmax(ua, ub);
+    if (v < edge[2] || v > edge[3]) {
+      const double cut = v < edge[2] ? edge[2] : edge[3];
+      out[0] = std::fmin(std::fmax(u_at(cut), lo), hi);
+      out[1] = cut;
+      return;
+    }
+    out[0] = u;
+    out[1] = own ? v : std::fmin(std::fmax(v, edge[2]), edge[3]);
   }
-  double clamp_y(double v) const noexcept {
-    return std::fmin(std::fmax(v, edge[kTop]), edge[kBottom]);
+
+  bool clip(double* out) const noexcept {
+    double ua, ub;
+    if (du >= 0.0) {
+      ua = std::fmax(p[0], edge[0]);
+      ub = std::fmin(p[2], edge[1]);
+      if (ua > ub) return false;
+    } else {
+      ua = std::fmin(p[0], edge[1]);
+      ub = std::fmax(p[2], edge[0]);
+      if (ua < ub) return false;
+    }
+    const bool own_a = ua == p[0], own_b = ub == p[2];
+    const double va = own_a ? p[1] : v_at(ua), vb = own_b ? p[3] : v_at(ub);
+    if ((va < edge[2] && vb < edge[2]) || (va > edge[3] && vb > edge[3])) return false;
+    end(ua, va, own_a, ua, ub, out);
+    end(ub, vb, own_b, ua, ub, out + 2);
+    return true;
   }
 };
 
-// The end at t along the segment, inside the box. An end that was cut (e
-// is its edge) lies exactly on that edge; an end that was not is the given
-// point. Either is pulled in where rounding left it just outside: a given
-// point only when the segment misses the box by less than the rounding.
-void end_at(const Box& b, const double* d, double t, Edge e, const double* given, double* out) {
-  if (e == kNone) {
-    out[0] = b.clamp_x(given[0]);
-    out[1] = b.clamp_y(given[1]);
-    return;
-  }
-  const double x = d[0] + t * (d[2] - d[0]);
-  const double y = d[1] + t * (d[3] - d[1]);
-  out[0] = (e == kLeft || e == kRight) ? b.edge[e] : b.clamp_x(x);
-  out[1] = (e == kTop || e == kBottom) ? b.edge[e] : b.clamp_y(y);
+// The power of two 2^k that brings the segment's largest coordinate within
+// [2^-500, 2^500], so that the products of the line's equation neither
+// overflow nor underflow; the box's 32-bit edges stay exact under it.
+int scale_exponent(const double* d) noexcept {
+  double m = 0.0;
+  for (int i = 0; i < 4; ++i) m = std::fmax(m, std::fabs(d[i]));
+  if (m > 0x1p500) return 500 - std::ilogb(m);
+  if (m > 0.0 && m < 0x1p-500) return std::min(-std::ilogb(m), 800);
+  return 0;
 }
 
-// Liang and Barsky's clipping of the segment d (x1, y1, x2, y2) to the
-// closed box; false when no point of it is inside.
-bool clip(const Box& b, const double* d, double* out) {
-  const double dx = d[2] - d[0], dy = d[3] - d[1];
-  const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {d[0] - b.edge[kLeft], b.edge[kRight] - d[0], d[1] - b.edge[kTop],
-                       b.edge[kBottom] - d[1]};
-  double t0 = 0.0, t1 = 1.0;
-  Edge e0 = kNone, e1 = kNone;
+// The segment d (x1, y1, x2, y2) clipped to the closed box (left, right,
+// top, bottom); false when no point of it is inside.
+bool clip(const double* box, const double* d, double* out) {
+  const int k = scale_exponent(d);
+  double s[4], b[4];
   for (int i = 0; i < 4; ++i) {
-    if (p[i] == 0.0) {
-      if (q[i] < 0.0) return false;  // parallel to this edge and outside it
-      continue;
-    }
-    const double t = q[i] / p[i];
-    if (p[i] < 0.0) {
-      if (t > t0) {
-        t0 = t;
-        e0 = static_cast<Edge>(i);
-      }
-    } else if (t < t1) {
-      t1 = t;
-      e1 = static_cast<Edge>(i);
-    }
+    s[i] = k ? std::ldexp(d[i], k) : d[i];
+    b[i] = k ? std::ldexp(box[i], k) : box[i];
   }
-  if (t0 > t1) return false;
-  end_at(b, d, t0, e0, d, out);
-  end_at(b, d, t1, e1, d + 2, out + 2);
+  const double dx = s[2] - s[0], dy = s[3] - s[1];
+  const double c = cross_of(s[0], s[1], s[2], s[3]);
+  // Along y the roles swap: dy * x - dx * y = -c.
+  const bool along_x = std::fabs(dx) >= std::fabs(dy);
+  const Frame f = along_x ? Frame{{s[0], s[1], s[2], s[3]}, {b[0], b[1], b[2], b[3]}, dx, dy, c}
+                          : Frame{{s[1], s[0], s[3], s[2]}, {b[2], b[3], b[0], b[1]}, dy, dx, -c};
+  double uv[4];
+  if (!f.clip(uv)) return false;
+  for (int i = 0; i < 4; ++i) {
+    // An end inside the box is the given point; unscaling is exact there.
+    const int j = along_x ? i : i ^ 1;
+    out[j] = k ? std::ldexp(uv[i], -k) : uv[i];
+  }
   return true;
 }
 
@@ -128,11 +163,11 @@ PyObject* clip_line_of(Obj* self, const double* d) {
     }
   }
   const Rectangle& r = self->_raw;
-  const Box b{{wide(r.x), wide(far_edge(r.x, r.width)), wide(r.y), wide(far_edge(r.y, r.height))}};
+  const double b[4] = {wide(r.x), wide(far_edge(r.x, r.width)), wide(r.y),
+                       wide(far_edge(r.y, r.height))};
   // A negative size (or a NaN edge) leaves no point inside, as in collide_point.
   double out[4];
-  if (!(b.edge[kLeft] <= b.edge[kRight] && b.edge[kTop] <= b.edge[kBottom]) || !clip(b, d, out))
-    return PyTuple_New(0);
+  if (!(b[0] <= b[1] && b[2] <= b[3]) || !clip(b, d, out)) return PyTuple_New(0);
   rt::Ref a(v2_vt->new_(out[0], out[1]));
   rt::Ref z(a ? v2_vt->new_(out[2], out[3]) : nullptr);
   return z ? PyTuple_Pack(2, a.get(), z.get()) : nullptr;
@@ -161,8 +196,12 @@ constexpr const char* kClipLineDoc =
     "as in `right`).\n\n"
     "The points keep the segment's direction. An end inside the Rect comes back as given; an "
     "end that was cut lies exactly on the edge it was cut at, its other coordinate computed in "
-    "64 bits from the converted coordinates; both are then rounded to 32 bits by Vector2. A "
-    "NaN coordinate gives an empty tuple; an infinite one raises ValueError.";
+    "64 bits from the converted coordinates; both are then rounded to 32 bits by Vector2. The "
+    "line is taken through its distance from the origin (a cross product of the ends with its "
+    "rounding error recovered) and scaled by a power of two where its coordinates are huge or "
+    "tiny, so the points are accurate to the Rect's own scale however long the segment: "
+    "whether a segment that only grazes a corner touches the Rect is decided within that "
+    "rounding. A NaN coordinate gives an empty tuple; an infinite one raises ValueError.";
 
 }  // namespace
 
