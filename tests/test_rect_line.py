@@ -163,3 +163,102 @@ def test_a_line_that_shrinks_while_it_is_read():
     line[0] = (Clears(), 5)
     with pytest.raises(IndexError):
         R.clip_line(line)
+
+
+M = 1.7976931348623157e308
+
+
+@pytest.mark.parametrize("rect,line,want", [
+    ((0, 0, 10, 10), (-1e14, -1e14, 1e14, 1e14), ((0, 0), (10, 10))),
+    ((0, 0, 10, 10), (-1e20, -1e20, 1e20, 1e20), ((0, 0), (10, 10))),
+    ((0, 0, 10, 10), (1e300, 1e300, -1e300, -1e300), ((10, 10), (0, 0))),
+    ((0, 0, 10, 10), (-1e20, 5, 1e20, 5), ((0, 5), (10, 5))),
+    ((10, 0, 0, 0), (-1e30, -1e30, 1e30, 1e30), ()),            # y = x misses (10, 0)
+    ((10, 10, 0, 0), (-1e30, -1e30, 1e30, 1e30), ((10, 10), (10, 10))),
+    ((-5, -5, 10, 10), (M, 0.0, -M, 3.0), ((5, 1.5), (-5, 1.5))),  # the width overflows
+    ((-5, -5, 10, 10), (0.0, M, 3.0, -M), ((1.5, 5), (1.5, -5))),
+    ((0, 0, 1e-30, 1e-30), (-1e-300, -1e-300, 1e-300, 1e-300), ((0, 0), (1e-300, 1e-300))),
+])
+def test_long_and_extreme_segments(rect, line, want):
+    assert pts(Rect(*rect).clip_line(*line)) == tuple((f32(x), f32(y)) for x, y in want)
+
+
+def exact_box(r):
+    left, top = Fraction(r.x), Fraction(r.y)
+    return left, Fraction(r.right), top, Fraction(r.bottom)
+
+
+def grown(box, tol):
+    left, right, top, bottom = box
+    return left - tol, right + tol, top - tol, bottom + tol
+
+
+def exact_hits(box, line):
+    left, right, top, bottom = box
+    if left > right or top > bottom:
+        return False
+    return exact_clip((left, top, right - left, bottom - top), line) is not None
+
+
+# Any double: huge, tiny, subnormal, signed zeros; and segments through a
+# point of the rectangle with ends from very near to very far.
+COORD = st.floats(allow_nan=False, allow_infinity=False)
+SCALE = st.floats(1e-300, 1e300)
+
+
+@st.composite
+def segments(draw, rect):
+    if draw(st.booleans()):
+        return tuple(draw(COORD) for _ in range(4))
+    fx, fy = draw(st.fractions(0, 1)), draw(st.fractions(0, 1))
+    qx = float(Fraction(rect.x) + fx * (Fraction(rect.right) - Fraction(rect.x)))
+    qy = float(Fraction(rect.y) + fy * (Fraction(rect.bottom) - Fraction(rect.y)))
+    angle = draw(st.floats(-math.pi, math.pi))
+    dx, dy = math.cos(angle), math.sin(angle)
+    a, b = draw(SCALE), draw(SCALE)
+    return (qx - a * dx, qy - a * dy, qx + b * dx, qy + b * dy)
+
+
+@settings(max_examples=400)
+@given(data=st.data(),
+       rect=st.tuples(*[st.floats(width=32, allow_nan=False, allow_infinity=False)] * 2,
+                      *[st.floats(width=32, min_value=0, allow_infinity=False)] * 2))
+def test_full_range_against_exact_clipping(data, rect):
+    r = Rect(*rect)
+    if not (math.isfinite(r.right) and math.isfinite(r.bottom)):
+        return
+    line = data.draw(segments(r))
+    if not all(math.isfinite(c) for c in line):
+        return
+    box = exact_box(r)
+    got = r.clip_line(*line)
+    # Rounding is allowed at the rectangle's own scale and at the 32-bit
+    # rounding of the points.
+    scale = max(abs(e) for e in box)
+    tol = scale / 2 ** 40 + Fraction(2) ** -140
+    if got == ():
+        shrunk = grown(box, -tol)
+        assert not exact_hits(shrunk, line)
+        return
+    assert exact_hits(grown(box, tol), line)
+    p0, p1 = (Fraction(line[0]), Fraction(line[1])), (Fraction(line[2]), Fraction(line[3]))
+    dx, dy = p1[0] - p0[0], p1[1] - p0[1]
+    d2 = dx * dx + dy * dy
+    for p, given_end in zip(got, (line[:2], line[2:])):
+        assert r.collide_point(p)
+        px, py = Fraction(p.x), Fraction(p.y)
+        if r.collide_point(given_end) and all(math.isfinite(f32(c)) for c in given_end):
+            assert (p.x, p.y) == (f32(given_end[0]), f32(given_end[1]))
+        else:
+            assert p.x in (r.x, r.right) or p.y in (r.y, r.bottom)
+        # On the line, within the rounding of the point and of the scale.
+        slack = tol + 2 * Fraction(float(np.spacing(np.float32(max(abs(p.x), abs(p.y))))))
+        cross = dx * (py - p0[1]) - dy * (px - p0[0])
+        assert cross * cross <= slack * slack * d2
+        # Within the segment's extent.
+        for c, a, b in ((px, p0[0], p1[0]), (py, p0[1], p1[1])):
+            assert min(a, b) - slack <= c <= max(a, b) + slack
+    # The direction is kept.
+    along = dx * (Fraction(got[1].x) - Fraction(got[0].x)) + dy * (
+        Fraction(got[1].y) - Fraction(got[0].y))
+    assert along >= 0 or along * along <= 4 * slack * slack * d2

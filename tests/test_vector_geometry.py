@@ -6,12 +6,13 @@ floats from the stored components, rounded once to the storage precision;
 vector-with-vector work in the storage precision (numpy float32 for Vector2
 and Vector3, float64 for Vector4)."""
 import math
+from fractions import Fraction
 
 import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from ieee import double_sum_of_products
+from ieee import double_sum_of_products, same
 from vectors_common import KINDS, V2, V3, V4, f32
 
 FINITE = st.floats(-1e6, 1e6, allow_nan=False, width=32)
@@ -62,7 +63,8 @@ def test_get_makes_a_new_vector_and_to_changes_in_place(kind, name, args):
 # ---------------------------------------------------------------- rotation
 
 @settings(max_examples=200, derandomize=True)
-@given(x=FINITE, y=FINITE, angle=ANGLE)
+@given(x=st.floats(width=32, allow_nan=False, allow_infinity=False),
+       y=st.floats(width=32, allow_nan=False, allow_infinity=False), angle=ANGLE)
 def test_rotation_2d_in_64_bits_rounded_once(x, y, angle):
     v = V2.make(x, y)
     r = math.radians(math.fmod(angle, 360.0))
@@ -333,3 +335,218 @@ def test_update_takes_the_constructor_forms(kind):
         v.update(*[1] * (kind.n + 1))
     with pytest.raises(TypeError, match="^update\\(\\) got an unexpected keyword argument 'x'$"):
         v.update(x=1)
+
+
+# ------------------------------------------------- the full float range
+# Huge, tiny, subnormal, infinite and signed-zero components, against exact
+# rationals or 64-bit arithmetic with struct narrowing.
+
+inf, nan = math.inf, math.nan
+MAX = 1.7976931348623157e308
+ANY32 = st.floats(width=32)
+FINITE32 = st.floats(width=32, allow_nan=False, allow_infinity=False)
+FINITE64 = st.floats(allow_nan=False, allow_infinity=False)
+NO_NAN32 = st.floats(width=32, allow_nan=False)
+
+
+def fl(q):
+    """A rational as the nearest double, saturating to the infinities."""
+    try:
+        return float(q)
+    except OverflowError:
+        return inf if q > 0 else -inf
+
+
+def kind_floats(kind, finite=True):
+    if kind is V4:
+        return FINITE64 if finite else st.floats(allow_nan=False)
+    return FINITE32 if finite else NO_NAN32
+
+
+def equal_or_both_nan(a, b):
+    return all(x == y or (math.isnan(x) and math.isnan(y)) for x, y in zip(a, b))
+
+
+QUARTER = [  # (x, y) turned by k quarter turns
+    lambda x, y: (x, y), lambda x, y: (-y, x), lambda x, y: (-x, -y), lambda x, y: (y, -x)]
+
+
+@settings(max_examples=100, derandomize=True)
+@given(x=NO_NAN32, y=NO_NAN32, k=st.integers(-8, 8))
+def test_quarter_turns_move_every_component_exactly(x, y, k):
+    want = QUARTER[k % 4](f32(x), f32(y))
+    assert comps(V2.make(x, y).get_rotated(90 * k)) == want
+    v = V3.make(x, y, 7)
+    assert comps(v.get_rotated_z(90 * k)) == want + (7.0,)
+    assert comps(v.get_rotated(90 * k, V3.make(0, 0, 3))) == want + (7.0,)
+    assert comps(V3.make(7, x, y).get_rotated_x(90 * k)) == (7.0,) + want
+
+
+@pytest.mark.parametrize("call,want", [
+    (lambda: V2.make(0, inf).get_rotated(0), (0.0, inf)),
+    (lambda: V2.make(0, inf).get_rotated_rad(0), (0.0, inf)),
+    (lambda: V3.make(inf, 0, 0).get_rotated_z(90), (0.0, inf, 0.0)),
+    (lambda: V3.make(inf, 0, 0).get_rotated(90, V3.make(0, 0, 1)), (0.0, inf, 0.0)),
+    (lambda: V3.make(0, 0, -inf).get_rotated_y(-90), (inf, 0.0, 0.0)),
+    (lambda: V2.cls.from_polar(inf, 0), (inf, 0.0)),
+    (lambda: V2.cls.from_polar(inf, 270), (0.0, -inf)),
+    (lambda: V3.cls.from_spherical(inf, 90, 0), (inf, 0.0, 0.0)),
+    (lambda: V3.cls.from_spherical(inf, 0, 45), (0.0, 0.0, inf)),
+    (lambda: V2.make(1, 2).get_rotated(math.inf), (nan, nan)),
+])
+def test_infinities_at_exact_angles(call, want):
+    assert same(comps(call()), want)
+
+
+def exact_lerp(a, b, t):
+    return Fraction(a) + (Fraction(b) - Fraction(a)) * Fraction(t)
+
+
+@pytest.mark.parametrize("kind", KINDS)
+@settings(max_examples=100, derandomize=True)
+@given(data=st.data(), t=st.floats(0, 1))
+def test_lerp_over_the_full_range(kind, data, t):
+    a = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
+    b = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
+    x, y = kind.make(*a), kind.make(*b)
+    assert same(comps(x.get_lerped(y, 0)), comps(x)) and same(comps(x.get_lerped(y, 1)), comps(y))
+    for got, p, q in zip(x.get_lerped(y, t), comps(x), comps(y)):
+        want = exact_lerp(p, q, t)
+        # Within two 64-bit roundings at the ends' scale, then the storage rounding.
+        slack = Fraction(max(abs(p), abs(q))) * Fraction(2) ** -51 + Fraction(2) ** -1074
+        lo, hi = kind.narrow(fl(want - slack)), kind.narrow(fl(want + slack))
+        assert math.isfinite(got) and lo <= got <= hi
+
+
+@pytest.mark.parametrize("a,b,t,want", [
+    (1e308, -1e308, 0.0, 1e308), (1e308, -1e308, 1.0, -1e308), (1e308, -1e308, 0.25, 5e307),
+    (-MAX, MAX, 0.5, 0.0), (MAX, -MAX, 0.75, -MAX / 2),
+    (inf, 0.0, 0.0, inf), (inf, 0.0, 0.5, inf), (0.0, -inf, 0.5, -inf), (inf, inf, 2.0, inf),
+    (inf, -inf, 0.5, nan), (inf, 5.0, 2.0, -inf), (-0.0, 1.0, 0.0, -0.0),
+])
+def test_lerp_edges(a, b, t, want):
+    got = V4.make(0, 0, 0, a).get_lerped(V4.make(0, 0, 0, b), t).w
+    assert same((got,), (want,))
+
+
+def exact_angle(kind, p, q):
+    """The angle from exact rational products, in degrees."""
+    p, q = [Fraction(c) for c in p], [Fraction(c) for c in q]
+    k = max(map(abs, p)) * max(map(abs, q))
+    if k == 0:
+        return 0.0
+    dot = sum(a * b for a, b in zip(p, q)) / k
+    if kind is V2:
+        sine = float((p[0] * q[1] - p[1] * q[0]) / k)
+    else:
+        sine = math.sqrt(float(sum((p[i] * q[j] - p[j] * q[i]) ** 2 for i in range(kind.n)
+                                   for j in range(i + 1, kind.n)) / (k * k)))
+    angle = math.degrees(math.atan2(sine, float(dot)))
+    return 180.0 if angle == -180.0 else angle
+
+
+@pytest.mark.parametrize("kind", KINDS)
+@settings(max_examples=100, derandomize=True)
+@given(data=st.data())
+def test_angle_to_over_the_full_range(kind, data):
+    a = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
+    b = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
+    x, y = kind.make(*a), kind.make(*b)
+    got = x.angle_to(y)
+    assert -180 < got <= 180 if kind is V2 else 0 <= got <= 180
+    assert got == pytest.approx(exact_angle(kind, comps(x), comps(y)), rel=1e-9, abs=1e-9)
+
+
+@pytest.mark.parametrize("call,want", [
+    (lambda: V4.make(0, -MAX, 1, 1e308).angle_to(V4.make(0.5, 4, -1, 2)),
+     exact_angle(V4, (0, -MAX, 1, 1e308), (0.5, 4, -1, 2))),
+    (lambda: V4.make(1e-320, 0, 0, 0).angle_to(V4.make(0, 1e-320, 0, 0)), 90.0),
+    (lambda: V2.make(inf, 0).angle_to(V2.make(0, 1)), 90.0),
+    (lambda: V3.make(inf, -inf, 5).angle_to(V3.make(1, -1, 0)), 0.0),
+    (lambda: V2.make(1, -0.0).angle_to(V2.make(-1, -0.0)), 180.0),
+    (lambda: V2.make(-1, -0.0).get_polar()[1], 180.0),
+    (lambda: V2.make(-1, -1e-45).get_polar()[1], 180.0),
+    (lambda: V3.make(-1, -0.0, 0).get_spherical()[2], 180.0),
+    (lambda: V2.make(1, -1).get_polar()[1], -45.0),
+])
+def test_angle_edges(call, want):
+    assert call() == pytest.approx(want, rel=1e-12)
+
+
+def exact_reflection(v, n):
+    v, n = [Fraction(c) for c in v], [Fraction(c) for c in n]
+    k = 2 * sum(a * b for a, b in zip(v, n)) / sum(c * c for c in n)
+    return [a - k * b for a, b in zip(v, n)]
+
+
+def exact_projection(v, o):
+    v, o = [Fraction(c) for c in v], [Fraction(c) for c in o]
+    k = sum(a * b for a, b in zip(v, o)) / sum(c * c for c in o)
+    return [k * c for c in o]
+
+
+@pytest.mark.parametrize("kind", KINDS)
+@settings(max_examples=100, derandomize=True)
+@given(data=st.data())
+def test_reflection_and_projection_over_the_full_range(kind, data):
+    a = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
+    n = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
+    v, w = kind.make(*a), kind.make(*n)
+    if not any(comps(w)):
+        return
+    scale = Fraction(max(abs(c) for c in comps(v)))
+    slack = scale * Fraction(2) ** -48 + Fraction(2) ** -1074
+    if kind is not V4:
+        # 32-bit vectors: exactly the 64-bit formula, rounded once.
+        assert comps(v.get_reflected(w)) == reflect_oracle(kind, comps(v), comps(w))
+        assert comps(v.get_projected(w)) == project_oracle(kind, comps(v), comps(w))
+    for name, exact in (("get_reflected", exact_reflection), ("get_projected", exact_projection)):
+        for got, want in zip(getattr(v, name)(w), exact(comps(v), comps(w))):
+            if abs(want) > MAX:
+                continue
+            lo, hi = kind.narrow(fl(want - slack)), kind.narrow(fl(want + slack))
+            assert lo <= got <= hi, (name, got, float(want))
+
+
+@pytest.mark.parametrize("call,want", [
+    (lambda: V2.make(0.5, 4).get_reflected(V2.make(0, 1e20)), (0.5, -4.0)),
+    (lambda: V2.make(0.5, 4).get_reflected(V2.make(0, 1e-23)), (0.5, -4.0)),
+    (lambda: V2.make(0.5, 4).get_reflected(V2.make(0, -inf)), (0.5, -4.0)),
+    (lambda: V2.make(0.5, 4).get_projected(V2.make(0, 1e-23)), (0.0, 4.0)),
+    (lambda: V2.make(0, 1e20).get_projected(V2.make(0, 1e20)), (0.0, f32(1e20))),
+    (lambda: V3.make(0.5, 4, -1).get_projected(V3.make(0, 1, 1e30)),
+     (0.0, f32(-1e-30 + 4e-60), -1.0)),
+    (lambda: V4.make(1e308, 1e308, 0, 0).get_projected(V4.make(1, 1, 0, 0)), (1e308, 1e308, 0, 0)),
+    (lambda: V4.make(1e308, 0, 0, 0).get_reflected(V4.make(1, 0, 0, 0)), (-1e308, 0, 0, 0)),
+])
+def test_reflection_and_projection_edges(call, want):
+    assert comps(call()) == pytest.approx(want, rel=1e-6)
+
+
+@pytest.mark.parametrize("kind", [V2, V3])
+@settings(max_examples=100, derandomize=True)
+@given(data=st.data(), tolerance=st.floats(0, 1e-3))
+def test_is_normalized_sees_the_stored_vector(kind, data, tolerance):
+    a = data.draw(st.lists(st.floats(-1.5, 1.5, width=32), min_size=kind.n, max_size=kind.n))
+    v = kind.make(*a)
+    off = abs(sum(Fraction(c) ** 2 for c in comps(v)) - 1)
+    if abs(off - Fraction(tolerance)) > Fraction(2) ** -50:
+        assert v.is_normalized(tolerance) == (off <= tolerance)
+
+
+def test_is_normalized_at_tolerance_0():
+    x = f32(1 - 2 ** -24)                   # 32-bit sum of squares rounds to 1
+    v = V2.make(x, f32(math.sqrt(1 - x * x)))
+    assert not v.is_normalized(0) and V2.make(0, 1).is_normalized(0)
+
+
+@pytest.mark.parametrize("kind,tiny,huge", [(V2, 1e-20, 1e20), (V3, 1e-20, 1e20),
+                                             (V4, 1e-160, 1e160)])
+def test_normalization_range_and_scaled_to_length(kind, tiny, huge):
+    # get_normalized sums the squares in the storage precision, as documented;
+    # get_scaled_to_length(1) holds over the whole range.
+    for c in (tiny, huge, 1e-38 if kind is not V4 else 1e-300):
+        v = kind.make(*[0] * (kind.n - 1) + [c])
+        assert v.get_scaled_to_length(1).is_normalized(1e-15)
+    assert not kind.make(*[0] * (kind.n - 1) + [tiny]).get_normalized().is_normalized()
+    assert not any(kind.make(*[0] * (kind.n - 1) + [huge]).get_normalized())

@@ -96,16 +96,16 @@ struct VecGeometry {
     return s;
   }
   // The power of two 2^e that brings the largest component of v within
-  // [2^-500, 2^500], where squares and products neither overflow nor lose
-  // bits to underflow; 0 when it already lies there, and for a zero, infinite
-  // or NaN vector. Widened 32-bit components always lie there.
+  // [2^-250, 2^250], where the squares of products (in `wedge`) neither
+  // overflow nor lose bits to underflow; 0 when it already lies there, and
+  // for a zero, infinite or NaN vector. Widened 32-bit components need none.
   static int scale_exponent(const D& v) noexcept {
     if constexpr (sizeof(S) == 4) {
       return 0;
     } else {
       double m = 0.0;
       for (double c : v) m = std::fmax(m, std::fabs(c));
-      if (m >= 0x1p-500 && m <= 0x1p500) return 0;
+      if (m >= 0x1p-250 && m <= 0x1p250) return 0;
       return m > 0.0 && std::isfinite(m) ? std::ilogb(m) : 0;
     }
   }
