@@ -3,11 +3,14 @@
 // component-wise limits. Python-level only: the C method tables keep their
 // shape.
 //
-// Precision, as for the rest of the family:
-//  - operations of a vector with a vector (reflection, projection, the 2-D
-//    cross product, squared length) work in the storage precision S;
-//  - operations with a Python number (angles, factors, t, lengths) work in
-//    64-bit floats from the widened components and round once to S;
+// Precision:
+//  - the 2-D cross product and the squared length work in the storage
+//    precision S, as `dot` and `length` do;
+//  - every other operation (rotations, interpolation, reflection,
+//    projection, magnitude limits, is_normalized) works in 64-bit floats
+//    from the widened components and rounds once to S; norms and angles
+//    scale a vector by a power of two first where its squares would leave
+//    the range of doubles;
 //  - angles and polar or spherical forms are computed in 64-bit floats;
 //  - component-wise minimum, maximum and clamping select values, rounding a
 //    Python number once when it is selected.
