@@ -4,8 +4,7 @@
 // check the values.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "tarvex/_runtime/compat.h"
 
 #include <array>
 #include <cstddef>

@@ -2,8 +2,7 @@
 // messages, and the small builders of reprs, hashes and tuples of numbers.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "tarvex/_runtime/compat.h"
 
 #include <cfloat>
 #include <cmath>

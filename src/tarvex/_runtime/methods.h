@@ -7,8 +7,7 @@
 // fixed-size values, copying and the pickling refusal.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "tarvex/_runtime/compat.h"
 
 #include <array>
 #include <cstddef>

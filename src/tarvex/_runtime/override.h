@@ -4,8 +4,7 @@
 // method instead of running its built-in code.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "tarvex/_runtime/compat.h"
 
 #include <span>
 

@@ -1,8 +1,7 @@
 // Owned references and the pending-exception guard of the tarvex runtime.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "tarvex/_runtime/compat.h"
 
 #include <utility>
 
