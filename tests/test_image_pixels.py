@@ -15,7 +15,7 @@ import _image_testhelper as helper
 from tarvex.color.color import Color
 from tarvex.image.image import Image
 
-from imagetools import GRAYSCALE, RGBA
+from imagetools import GRAYSCALE, RGBA, pil_image
 
 needs_numpy = pytest.mark.skipif(np is None, reason="numpy is not installed for this interpreter")
 
@@ -212,14 +212,14 @@ def test_export_is_read_back_pixel_for_pixel(tmp_path, pil_png, mode, fmt):
     assert im.format == fmt
     out = str(tmp_path / "out.png")
     assert im.export(out) is True
-    back = pytest.importorskip("PIL.Image").open(out)
+    back = pil_image().open(out)
     assert back.size == (5, 4) and back.mode == mode and back.tobytes() == data
 
 
 def test_export_after_writing_through_the_view(tmp_path, rgba):
     rgba.data_view[3] = 255
     rgba.export(str(tmp_path / "w.png"))
-    PILImage = pytest.importorskip("PIL.Image")
+    PILImage = pil_image()
     assert PILImage.open(tmp_path / "w.png").getpixel((0, 0)) == (1, 2, 3, 255)
 
 

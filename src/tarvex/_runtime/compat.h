@@ -33,15 +33,16 @@ inline int PyIter_NextItem(PyObject* iter, PyObject** item) {
 }
 
 // The sign of an int (-1, 0 or 1) in *sign; -1 with TypeError for anything
-// that is not an int.
+// that is not an int. Like the real one it leaves a pending exception alone
+// (callers ask the sign of a value whose conversion just overflowed).
 inline int PyLong_GetSign(PyObject* obj, int* sign) {
   if (!PyLong_Check(obj)) {
     PyErr_Format(PyExc_TypeError, "expect int, got %s", Py_TYPE(obj)->tp_name);
     return -1;
   }
+  // Cannot fail for an int: beyond a long it reports the sign as overflow.
   int overflow = 0;
   long v = PyLong_AsLongAndOverflow(obj, &overflow);
-  if (v == -1 && PyErr_Occurred()) return -1;
   *sign = overflow != 0 ? overflow : (v > 0) - (v < 0);
   return 0;
 }
