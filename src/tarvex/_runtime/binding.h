@@ -4,14 +4,13 @@
 // check the values.
 #pragma once
 
-#include "tarvex/_runtime/compat.h"
-
 #include <array>
 #include <cstddef>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
+#include "tarvex/_runtime/compat.h"
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 

@@ -2,13 +2,12 @@
 // messages, and the small builders of reprs, hashes and tuples of numbers.
 #pragma once
 
-#include "tarvex/_runtime/compat.h"
-
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
+#include "tarvex/_runtime/compat.h"
 #include "tarvex/_runtime/ref.h"
 
 namespace tarvex::rt {

@@ -7,8 +7,6 @@
 // fixed-size values, copying and the pickling refusal.
 #pragma once
 
-#include "tarvex/_runtime/compat.h"
-
 #include <array>
 #include <cstddef>
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include <type_traits>
 
 #include "tarvex/_runtime/binding.h"
+#include "tarvex/_runtime/compat.h"
 #include "tarvex/_runtime/errors.h"
 
 namespace tarvex::rt {

@@ -4,10 +4,10 @@
 // binding of the sibling types it uses.
 #pragma once
 
-#include "tarvex/_runtime/compat.h"
-
 #include <cstdint>
 #include <span>
+
+#include "tarvex/_runtime/compat.h"
 
 namespace tarvex::rt {
 

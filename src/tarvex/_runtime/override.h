@@ -4,10 +4,9 @@
 // method instead of running its built-in code.
 #pragma once
 
-#include "tarvex/_runtime/compat.h"
-
 #include <span>
 
+#include "tarvex/_runtime/compat.h"
 #include "tarvex/_runtime/ref.h"
 
 namespace tarvex::rt {

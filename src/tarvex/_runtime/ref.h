@@ -1,9 +1,9 @@
 // Owned references and the pending-exception guard of the tarvex runtime.
 #pragma once
 
-#include "tarvex/_runtime/compat.h"
-
 #include <utility>
+
+#include "tarvex/_runtime/compat.h"
 
 namespace tarvex::rt {
 
