@@ -8,10 +8,18 @@ twice a float's 24 bits plus two. Python raises where IEEE arithmetic gives
 infinities or NaN; the helpers here give the IEEE results instead.
 """
 import math
+import struct
 
 from conftest import f32
 
 inf, nan = math.inf, math.nan
+
+
+def spacing32(x):
+    """The step from the 32-bit float x >= 0 to the next one up (inf past the
+    largest), as numpy's spacing gives it."""
+    bits = struct.unpack("<I", struct.pack("<f", x))[0]
+    return struct.unpack("<f", struct.pack("<I", bits + 1))[0] - x
 
 
 def div(a, b):

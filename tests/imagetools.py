@@ -24,6 +24,13 @@ def raylib_path():
     return found[0]
 
 
+def pil_image():
+    """Pillow's Image module, or a skip where Pillow is missing or, as Debian's
+    on an interpreter it no longer builds for (3.13), its native part is."""
+    return pytest.importorskip("PIL.Image", exc_type=ImportError,
+                               reason="Pillow does not import on this interpreter")
+
+
 def pattern(n, seed=0):
     """n bytes that differ from their neighbours."""
     return bytes((i * 37 + seed * 11 + 5) % 256 for i in range(n))
@@ -33,14 +40,14 @@ def write_png(path, width, height, mode="RGBA", data=None):
     """A PNG written by Pillow; returns its raw pixel bytes, top row first."""
     bands = len(mode)
     data = pattern(width * height * bands) if data is None else data
-    PILImage = pytest.importorskip("PIL.Image")
+    PILImage = pil_image()
     PILImage.frombytes(mode, (width, height), data).save(path)
     return data
 
 
 def write_gif(path, width, height, colours):
     """An animated GIF of one solid colour per frame; returns its RGBA frames."""
-    PILImage = pytest.importorskip("PIL.Image")
+    PILImage = pil_image()
     frames = [PILImage.new("RGB", (width, height), c) for c in colours]
     frames[0].save(path, save_all=True, append_images=frames[1:], duration=50, loop=0,
                    disposal=1, optimize=False)

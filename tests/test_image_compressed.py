@@ -14,7 +14,7 @@ import pytest
 import _image_testhelper as helper
 from tarvex.image.image import Image
 
-from imagetools import GRAYSCALE, child_env, pattern, run_ok
+from imagetools import GRAYSCALE, child_env, pattern, pil_image, run_ok
 
 # format: bits per pixel
 COMPRESSED = {14: 4, 15: 4, 16: 8, 17: 8, 18: 4, 19: 4, 20: 8, 21: 4, 22: 4, 23: 8, 24: 2}
@@ -79,7 +79,7 @@ def test_other_uncompressed_formats_still_convert(tmp_path, fmt, bits):
     im = Image.load_raw(str(path), 4, 4, fmt, 0)
     out = str(tmp_path / "u.png")
     assert im.export(out) is True
-    PILImage = pytest.importorskip("PIL.Image")
+    PILImage = pil_image()
     with PILImage.open(out) as written:
         assert written.size == (4, 4)
     ch = im.from_channel(0)

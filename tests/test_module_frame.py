@@ -10,6 +10,7 @@ import sys
 import textwrap
 import traceback
 import types
+import warnings
 
 import pytest
 
@@ -93,6 +94,30 @@ def test_bind_missing_or_bad_table(fake_module):
 def test_bind_missing_module():
     with pytest.raises(ModuleNotFoundError):
         helper.bind("_tarvex_no_such_module", "X", 0)
+
+
+def test_modules_are_built_for_the_running_interpreter():
+    assert helper.built_version() == sys.version_info[:2]
+
+
+@pytest.mark.parametrize("built", [(3, 13), (3, 14), (3, 15), (3, 16), (4, 15)])
+def test_version_check_compares_with_the_built_version(built):
+    running = sys.version_info[:2]
+    if built == running:
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")
+            helper.check_version("tarvex.rect.rect", *built)
+        return
+    with pytest.warns(RuntimeWarning) as caught:
+        helper.check_version("tarvex.rect.rect", *built)
+    assert [str(w.message) for w in caught] == [
+        f"compile time Python version {built[0]}.{built[1]} of module 'tarvex.rect.rect' "
+        f"does not match runtime version {running[0]}.{running[1]}"]
+    # As warnings turned into errors, the import fails with it.
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        with pytest.raises(RuntimeWarning, match="^compile time Python version"):
+            helper.check_version("tarvex.rect.rect", *built)
 
 
 def _no_arg_methods():

@@ -4,12 +4,12 @@ import math
 import traceback
 from fractions import Fraction
 
-import numpy as np
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
 from conftest import f32
+from ieee import spacing32
 from tarvex.rect.rect import Rect
 from tarvex.vector2.vector2 import Vector2
 
@@ -104,7 +104,7 @@ def test_agrees_with_exact_clipping(rect, line):
     for p, (wx, wy) in zip(got, want):
         # Within one 32-bit step of the exact point, and inside (closed).
         for v, w in ((p.x, wx), (p.y, wy)):
-            step = float(np.spacing(np.float32(abs(float(w)) or 1)))
+            step = spacing32(f32(abs(float(w)) or 1))
             assert abs(Fraction(v) - w) <= step
         assert r.collide_point(p)
 

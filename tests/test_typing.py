@@ -4,6 +4,7 @@ whose type errors are exactly the ones it marks."""
 import importlib.util
 import os
 import re
+import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -21,13 +22,33 @@ MODULES = sorted(
 ALL_MODULES = {"vector2", "vector3", "vector4", "rect", "color", "colors", "parser",
                "image", "sound", "audio_stream", "glyph_info"}
 
+
+
+def mypy_runs(python):
+    return subprocess.run([python, "-c", "import mypy.build"], capture_output=True).returncode == 0
+
+
+# The interpreter that runs mypy: this one, or where Debian's mypy does not
+# run here (its compiled runtime librt is built for the newest interpreters
+# only, not for 3.13), the newest one where it does, checking the programs
+# for this interpreter's version. stubtest imports the modules, so it needs
+# mypy in this interpreter itself.
+HAS_MYPY = importlib.util.find_spec("mypy") is not None
+MYPY_HERE = HAS_MYPY and mypy_runs(sys.executable)
+MYPY_PYTHON = sys.executable if MYPY_HERE else next(
+    (p for p in map(shutil.which, ("python3.15", "python3.14")) if HAS_MYPY and p and mypy_runs(p)),
+    None)
+
 # The type checker's verdicts do not depend on the build flavour, and under
 # the sanitizers they take several times as long: the release run makes them.
 # An installation checked without mypy (the wheel's bare root) still checks
 # that the stubs are there.
-checker = pytest.mark.skipif(
-    os.environ.get("TARVEX_SANITIZE") == "1" or importlib.util.find_spec("mypy") is None,
-    reason="the release run with mypy checks the types")
+SANITIZED = os.environ.get("TARVEX_SANITIZE") == "1"
+checker = pytest.mark.skipif(SANITIZED or MYPY_PYTHON is None,
+                             reason="the release run with mypy checks the types")
+stubtest_checker = pytest.mark.skipif(
+    SANITIZED or not MYPY_HERE,
+    reason="the release run with mypy checks the types; stubtest needs mypy in this interpreter")
 
 
 @pytest.fixture(scope="module")
@@ -39,8 +60,8 @@ def cache_dir(tmp_path_factory):
     return tmp_path_factory.mktemp("mypy-cache")
 
 
-def run(*args, cwd=None):
-    return subprocess.run([sys.executable, "-m", *args], capture_output=True, text=True,
+def run(*args, cwd=None, python=sys.executable):
+    return subprocess.run([python, "-m", *args], capture_output=True, text=True,
                           timeout=600, cwd=cwd)
 
 
@@ -50,7 +71,7 @@ def test_every_module_has_a_stub_and_the_package_is_marked_typed():
     assert [m for m in MODULES if not (PKG / m / f"{m}.pyi").is_file()] == []
 
 
-@checker
+@stubtest_checker
 def test_stubtest_finds_the_stubs_and_runtime_agreeing(cache_dir):
     args = ["mypy.stubtest", *(f"tarvex.{m}.{m}" for m in MODULES), "--concise",
             "--allowlist", str(HERE / "stubtest-allowlist.txt")]
@@ -69,9 +90,11 @@ def mypy_errors(cache_dir):
     two programs, checked in one run."""
     if set(MODULES) != ALL_MODULES:
         pytest.skip("the programs use every module")
-    r = run("mypy", "--strict", "--cache-dir", str(cache_dir), "--no-error-summary",
+    version = "{}.{}".format(*sys.version_info)
+    r = run("mypy", "--strict", "--python-version", version, "--python-executable", sys.executable,
+            "--cache-dir", str(cache_dir), "--no-error-summary",
             "--hide-error-context", "--no-pretty", "--show-error-codes",
-            str(HERE / "typed_example.py"), str(HERE / "type_errors.py"))
+            str(HERE / "typed_example.py"), str(HERE / "type_errors.py"), python=MYPY_PYTHON)
     errors = []
     for line in r.stdout.splitlines():
         m = re.match(r"(.*?):(\d+): error: (.*)$", line)

@@ -295,6 +295,21 @@ PyObject* bind(PyObject*, PyObject* const* args, Py_ssize_t n) {
   return PyLong_FromVoidPtr(vt);
 }
 
+// check_version(name, major, minor): the exec step's version check for a
+// module of that name built for major.minor; built_version(): the version
+// this helper (and so the package) was compiled for.
+PyObject* check_version(PyObject*, PyObject* args) {
+  const char* name;
+  int major, minor;
+  if (!PyArg_ParseTuple(args, "sii", &name, &major, &minor)) return nullptr;
+  if (rt::check_runtime_version(name, major, minor) < 0) return nullptr;
+  Py_RETURN_NONE;
+}
+
+PyObject* built_version(PyObject*, PyObject*) {
+  return Py_BuildValue("(ii)", PY_MAJOR_VERSION, PY_MINOR_VERSION);
+}
+
 PyObject* vtable_addresses(PyObject*, PyObject*) {
   return Py_BuildValue("(NNN)", PyLong_FromVoidPtr(v2_vt), PyLong_FromVoidPtr(v3_vt),
                        PyLong_FromVoidPtr(v4_vt));
@@ -374,6 +389,8 @@ PyMethodDef methods[] = {
     {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(bind)), METH_FASTCALL,
      nullptr},
     {"vtable_addresses", vtable_addresses, METH_NOARGS, nullptr},
+    {"check_version", check_version, METH_VARARGS, nullptr},
+    {"built_version", built_version, METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

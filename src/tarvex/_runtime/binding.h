@@ -4,15 +4,13 @@
 // check the values.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <array>
 #include <cstddef>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
+#include "tarvex/_runtime/compat.h"
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 

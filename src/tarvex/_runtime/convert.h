@@ -2,14 +2,12 @@
 // messages, and the small builders of reprs, hashes and tuples of numbers.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
+#include "tarvex/_runtime/compat.h"
 #include "tarvex/_runtime/ref.h"
 
 namespace tarvex::rt {

@@ -2,8 +2,7 @@
 // messages for argument, property and subscript refusals.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "tarvex/_runtime/compat.h"
 
 namespace tarvex::rt {
 

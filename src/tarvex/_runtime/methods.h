@@ -7,9 +7,6 @@
 // fixed-size values, copying and the pickling refusal.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <array>
 #include <cstddef>
 #include <cstdio>
@@ -17,6 +14,7 @@
 #include <type_traits>
 
 #include "tarvex/_runtime/binding.h"
+#include "tarvex/_runtime/compat.h"
 #include "tarvex/_runtime/errors.h"
 
 namespace tarvex::rt {

@@ -174,15 +174,7 @@ int Module::exec_steps(PyObject* module) {
     Ref builtins(PyImport_AddModuleRef("builtins"));
     if (!builtins || PyObject_SetAttrString(module, "__builtins__", builtins.get()) < 0) return -1;
   }
-  int major = static_cast<int>((Py_Version >> 24) & 0xff);
-  int minor = static_cast<int>((Py_Version >> 16) & 0xff);
-  if (major != 3 || minor != 15) {
-    if (PyErr_WarnFormat(nullptr, 1,
-                         "compile time Python version %d.%d of module '%.100s' %s runtime "
-                         "version %d.%d",
-                         3, 15, full_name_, "does not match", major, minor) < 0)
-      return -1;
-  }
+  if (check_runtime_version(full_name_, PY_MAJOR_VERSION, PY_MINOR_VERSION) < 0) return -1;
   // Constants are built once: an exec that runs again after a failed one
   // finds them, and the types they configure, as the first run left them.
   if (desc_.constants && !constants_ready_) {
@@ -210,6 +202,17 @@ int Module::exec_steps(PyObject* module) {
     if (bind_sibling(s) < 0) return -1;
   if (desc_.body && desc_.body(module) < 0) return -1;
   return 0;
+}
+
+int check_runtime_version(const char* full_name, int built_major, int built_minor) {
+  // Py_Version is the running interpreter's, whatever the headers said.
+  int major = static_cast<int>((Py_Version >> 24) & 0xff);
+  int minor = static_cast<int>((Py_Version >> 16) & 0xff);
+  if (major == built_major && minor == built_minor) return 0;
+  return PyErr_WarnFormat(nullptr, 1,
+                          "compile time Python version %d.%d of module '%.100s' %s runtime "
+                          "version %d.%d",
+                          built_major, built_minor, full_name, "does not match", major, minor);
 }
 
 int bind_sibling(const Sibling& s) {

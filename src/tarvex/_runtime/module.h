@@ -4,11 +4,10 @@
 // binding of the sibling types it uses.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <cstdint>
 #include <span>
+
+#include "tarvex/_runtime/compat.h"
 
 namespace tarvex::rt {
 
@@ -82,6 +81,11 @@ class Module {
   bool constants_ready_ = false;  // the constants step has succeeded
   bool executed_ = false;
 };
+
+// Warns (a RuntimeWarning) when the running interpreter's major.minor is
+// not the one the module was built for; -1 if the warning became an error.
+// The exec step passes the version of the headers it was compiled with.
+int check_runtime_version(const char* full_name, int built_major, int built_minor);
 
 // Binds one sibling type: import, type check, size check, method table.
 int bind_sibling(const Sibling& s);

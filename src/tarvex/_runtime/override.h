@@ -4,11 +4,9 @@
 // method instead of running its built-in code.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <span>
 
+#include "tarvex/_runtime/compat.h"
 #include "tarvex/_runtime/ref.h"
 
 namespace tarvex::rt {

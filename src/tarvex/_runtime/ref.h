@@ -1,10 +1,9 @@
 // Owned references and the pending-exception guard of the tarvex runtime.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <utility>
+
+#include "tarvex/_runtime/compat.h"
 
 namespace tarvex::rt {
 

@@ -1,5 +1,6 @@
 from collections.abc import Iterator
-from typing import SupportsFloat, SupportsIndex, SupportsInt, TypeAlias, disjoint_base
+from typing import SupportsFloat, SupportsIndex, SupportsInt, TypeAlias
+from typing_extensions import disjoint_base
 
 from tarvex.vector4.vector4 import Vector4
 

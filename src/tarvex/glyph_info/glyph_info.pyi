@@ -1,4 +1,4 @@
-from typing import disjoint_base
+from typing_extensions import disjoint_base
 
 @disjoint_base
 class GlyphInfo:

@@ -1,13 +1,6 @@
 from collections.abc import Buffer, Iterator
-from typing import (
-    SupportsFloat,
-    SupportsIndex,
-    SupportsInt,
-    TypeAlias,
-    disjoint_base,
-    final,
-    overload,
-)
+from typing import SupportsFloat, SupportsIndex, SupportsInt, TypeAlias, final, overload
+from typing_extensions import disjoint_base
 
 from tarvex.color.color import Color
 

@@ -1,14 +1,6 @@
 from collections.abc import Callable, Iterable, Iterator, Sequence
-from typing import (
-    ClassVar,
-    Protocol,
-    SupportsFloat,
-    SupportsIndex,
-    TypeAlias,
-    TypeVar,
-    disjoint_base,
-    overload,
-)
+from typing import ClassVar, Protocol, SupportsFloat, SupportsIndex, TypeAlias, TypeVar, overload
+from typing_extensions import disjoint_base
 
 from tarvex.vector2.vector2 import Vector2
 from tarvex.vector4.vector4 import Vector4

@@ -1,5 +1,6 @@
 from collections.abc import Buffer
-from typing import SupportsFloat, SupportsIndex, SupportsInt, TypeAlias, disjoint_base
+from typing import SupportsFloat, SupportsIndex, SupportsInt, TypeAlias
+from typing_extensions import disjoint_base
 
 from tarvex.audio_stream.audio_stream import AudioStream
 
