@@ -162,7 +162,11 @@ bool Mask::acquire(PyObject* o, Py_ssize_t n) {
   return true;
 }
 
-bool Numbers::acquire(PyObject* o, Py_ssize_t n, const char* name) {
+bool Numbers::acquire(PyObject* o, Py_ssize_t n, const char* name, double fallback) {
+  if (!o) {
+    single_ = fallback;
+    return true;
+  }
   if (PyFloat_Check(o) || PyLong_Check(o) || !PyObject_CheckBuffer(o)) {
     if (rt::to_double(o, &single_)) return true;
     if (PyErr_ExceptionMatches(PyExc_TypeError)) {

@@ -113,7 +113,8 @@ class Numbers {
   ~Numbers() {
     if (held_) PyBuffer_Release(&view_);
   }
-  bool acquire(PyObject* o, Py_ssize_t n, const char* name);
+  // `o` null (an omitted argument) gives `fallback` for every element.
+  bool acquire(PyObject* o, Py_ssize_t n, const char* name, double fallback = 0.0);
   bool per_element() const noexcept { return held_; }
   double single() const noexcept { return single_; }
   double at(Py_ssize_t i) const noexcept {

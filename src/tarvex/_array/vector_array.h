@@ -27,6 +27,7 @@
 #include "tarvex/_runtime/ref.h"
 #include "tarvex/_vector/vector_family.h"
 #include "tarvex/_vector/vector_geometry.h"
+#include "tarvex/rect/rect.h"
 
 namespace tarvex::arr {
 
@@ -54,12 +55,22 @@ struct VecArrayNamed {
   static constexpr const char* element_name = VecTraitsT::short_name;
   static constexpr rt::Where where{full_text.c_str(), file_text.c_str()};
   static constexpr LikeForm form{kind_text.c_str(), type_format_text.c_str()};
+  // The expected types of an operand that is a vector or an array.
+  static constexpr auto either_text =
+      rt::cat(element_module_text, rt::Name("."), rt::Name(VecTraitsT::short_text),
+              rt::Name(" or "), full_text);
 
   // The element type, bound at import.
   using VecObj = typename VecTraitsT::Object;
   using Arr = std::array<typename VecTraitsT::Scalar, K>;
   static inline PyTypeObject* vec_type = nullptr;
   static inline typename VecTraitsT::VTable* vec_vt = nullptr;
+  // The Rect type, bound by the modules whose arrays test points against
+  // rectangles.
+  static inline PyTypeObject* rect_type = nullptr;
+  static Rectangle rect_value(PyObject* o) noexcept {
+    return reinterpret_cast<tarvex_RectObject*>(o)->_raw;
+  }
   static bool is_vector(PyObject* o) noexcept { return Py_IS_TYPE(o, vec_type); }
   static Arr vector_value(PyObject* o) noexcept {
     Arr a;
@@ -120,54 +131,122 @@ struct VecArray : ArrayBase<Traits> {
     VecObj* get() noexcept { return &obj; }
   };
 
-  // -------------------------------------------------------------- type
-  static inline auto methods = rt::join_methods(B::base_methods);
-  static constexpr auto type_doc = rt::cat(
-      rt::Name(Traits::short_text), rt::Name("(source=None)\n--\n\n"),
-      rt::wrapped<rt::Name(
-          rt::Expand<
-              "A resizable, contiguous run of raylib {E} structures: {N} 32-bit floats per "
-              "element, packed.\n\n"
-              "`source` is nothing (an empty array), a count (that many zero elements), another "
-              "{T} (a copy), a buffer of float32 or float64 values shaped (n, {N}) (float64 values "
-              "are rounded once to 32 bits; strided buffers are read as they lie), or an iterable "
-              "of "
-              "elements, each a {E} or a sequence of {N} numbers. A failure part-way builds "
-              "nothing.\n\n"
-              "The array exports its storage as a writable buffer of format 'f' shaped (n, {N}), "
-              "so `numpy.asarray(a)` is a view without a copy; while a view exists, every resize "
-              "raises BufferError. `len`, indexing (a new {E}, a copy), slices (a new {T}), item "
-              "and slice assignment, iteration and `==` work as for a list; arrays are unhashable, "
-              "and `copy`, `copy.deepcopy` and pickling work.",
-              rt::Name(rt::cat(rt::Name("E="), rt::Name(Traits::VecTraits::short_text))),
-              rt::Name(rt::cat(rt::Name("T="), Traits::short_text)),
-              rt::Name(VT::sub_digits)>::text)>);
-  static inline const rt::TypeEntry types[1] = {{&B::type, &B::vtable, nullptr}};
-  static int bind_elements() { return 0; }
+  // ------------------------------------------------------------ operands
+  // The other operand of an element-wise operation: a vector, the same for
+  // every element, or an array of this type of the same length.
+  struct Other {
+    Arr single{};
+    const Obj* array = nullptr;
+  };
+  static bool read_other(PyObject* o, Py_ssize_t n, const char* name, Other* out) {
+    if (Traits::is_vector(o)) {
+      out->single = Traits::vector_value(o);
+      return true;
+    }
+    if (check(o)) {
+      if (as(o)->count != n) return length_mismatch(name, as(o)->count, n);
+      out->array = as(o);
+      return true;
+    }
+    rt::arg_type_error(name, Traits::either_text.c_str(), o);
+    return false;
+  }
+  // Runs g(b) with b(i) the other operand of element i: one loop for a
+  // vector and one for an array, each simple enough for the vectoriser.
+  template <class Fn>
+  static auto with_other(const Other& o, Fn g) {
+    if (o.array) {
+      const Obj* a = o.array;
+      return g([a](Py_ssize_t i) { return load(a, i); });
+    }
+    const Arr s = o.single;
+    return g([s](Py_ssize_t) { return s; });
+  }
+  // The same for a number argument, one for all or one per element.
+  template <class Fn>
+  static auto with_numbers(const Numbers& x, Fn g) {
+    if (x.per_element()) return g([&x](Py_ssize_t i) { return x.at(i); });
+    const double s = x.single();
+    return g([s](Py_ssize_t) { return s; });
+  }
+  // Code run while the arguments were read (a number's __float__, a mask
+  // item's __bool__) may have resized the array: refused, never read past.
+  static bool unchanged(Obj* self, Py_ssize_t n) {
+    if (self->count == n) return true;
+    PyErr_Format(PyExc_RuntimeError, "%s changed size while the arguments were read",
+                 Traits::short_name);
+    return false;
+  }
+
+  // ------------------------------------------------------------ engines
+  // f(i, a, r) computes element i from a, the element of self, into r, and
+  // gives false with the exception set on failure. Operations that can
+  // fail (Fallible) run f over every element first and store nothing unless
+  // all succeed, so a failure leaves the destination as it was.
+  template <bool Fallible, class F>
+  static bool validate(Obj* self, F& f, const Mask* mask) {
+    if constexpr (Fallible) {
+      for (Py_ssize_t i = 0, n = self->count; i < n; ++i) {
+        if (mask && !mask->at(i)) continue;
+        Arr r{};
+        if (!f(i, load(self, i), r)) return false;
+      }
+    }
+    return true;
+  }
+  // get_<op>: a new array, or the array `out`, receives every element.
+  template <bool Fallible, class F>
+  static PyObject* run_get(Obj* self, PyObject* out, F f) {
+    if (!validate<Fallible>(self, f, nullptr)) return nullptr;
+    const Py_ssize_t n = self->count;
+    Obj* dst = B::out_array(out, n);
+    if (!dst) return nullptr;
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      Arr r{};
+      f(i, load(self, i), r);
+      store(dst, i, r);
+    }
+    return py(dst);
+  }
+  // to_<op>: this array changed in place (only where `mask` is true, when
+  // one is given) and returned.
+  template <bool Fallible, class F>
+  static PyObject* run_to(Obj* self, const Mask* mask, F f) {
+    if (!validate<Fallible>(self, f, mask)) return nullptr;
+    const Py_ssize_t n = self->count;
+    if (mask) {
+      for (Py_ssize_t i = 0; i < n; ++i) {
+        if (!mask->at(i)) continue;
+        Arr r{};
+        f(i, load(self, i), r);
+        store(self, i, r);
+      }
+    } else {
+      for (Py_ssize_t i = 0; i < n; ++i) {
+        Arr r{};
+        f(i, load(self, i), r);
+        store(self, i, r);
+      }
+    }
+    return Py_NewRef(py(self));
+  }
+  // A query: one number (Format 'd') or truth value ('?') per element,
+  // q(i, a), into a new result buffer or `out`.
+  template <char Format, class Q>
+  static PyObject* run_query(Obj* self, PyObject* out, Q q) {
+    const Py_ssize_t n = self->count;
+    Result res;
+    if (!res.acquire(out, n, Format)) return nullptr;
+    if (!unchanged(self, n)) return nullptr;
+    if constexpr (Format == 'd') {
+      double* d = static_cast<double*>(res.data());
+      for (Py_ssize_t i = 0; i < n; ++i) d[i] = q(i, load(self, i));
+    } else {
+      unsigned char* d = static_cast<unsigned char*>(res.data());
+      for (Py_ssize_t i = 0; i < n; ++i) d[i] = q(i, load(self, i)) ? 1 : 0;
+    }
+    return res.result();
+  }
 };
 
 }  // namespace tarvex::arr
-
-// The type object and C method table of the vector array type of Traits.
-#define TARVEX_VECTOR_ARRAY_TYPE(Traits)                                                        \
-  template <>                                                                                   \
-  PyTypeObject tarvex::arr::ArrayBase<Traits>::type = {                                         \
-      TARVEX_TYPE_HEAD(Traits::where, Traits::Object, tarvex::arr::ArrayBase<Traits>::dealloc), \
-      .tp_repr = tarvex::arr::ArrayBase<Traits>::repr,                                          \
-      .tp_as_sequence = &tarvex::arr::ArrayBase<Traits>::sequence,                              \
-      .tp_as_mapping = &tarvex::arr::ArrayBase<Traits>::mapping,                                \
-      .tp_hash = PyObject_HashNotImplemented,                                                   \
-      .tp_as_buffer = &tarvex::arr::ArrayBase<Traits>::buffer,                                  \
-      .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_SEQUENCE,                                     \
-      .tp_doc = tarvex::arr::VecArray<Traits>::type_doc.c_str(),                                \
-      .tp_richcompare = tarvex::arr::ArrayBase<Traits>::richcompare,                            \
-      .tp_methods = tarvex::arr::VecArray<Traits>::methods.data(),                              \
-      .tp_new = tarvex::arr::ArrayBase<Traits>::tp_new,                                         \
-      .tp_vectorcall = tarvex::arr::ArrayBase<Traits>::construct,                               \
-  };                                                                                            \
-  template <>                                                                                   \
-  Traits::VTable tarvex::arr::ArrayBase<Traits>::vtable = [] {                                  \
-    Traits::VTable t{};                                                                         \
-    tarvex::arr::ArrayBase<Traits>::fill_common_entries(t);                                     \
-    return t;                                                                                   \
-  }()

@@ -1,9 +1,10 @@
 // tarvex.vector2_array.vector2_array: a packed array of raylib Vector2 values.
 #include "tarvex/vector2_array/vector2_array.h"
 
-#include "tarvex/_array/vector_array.h"
+#include "tarvex/_array/vector_array_python.h"
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_vector/vector_family.h"
+#include "tarvex/rect/rect.h"
 #include "tarvex/vector2/vector2.h"
 
 namespace {
@@ -34,9 +35,11 @@ namespace {
 const rt::Sibling siblings[] = {
     rt::sibling<tarvex_Vector2Object>("tarvex.vector2.vector2", "Vector2",
                                       &Vector2ArrayTraits::vec_type, &Vector2ArrayTraits::vec_vt),
+    {"tarvex.rect.rect", "Rect", sizeof(tarvex_RectObject), &Vector2ArrayTraits::rect_type,
+     nullptr},
 };
 
 }  // namespace
 
 TARVEX_MODULE(vector2_array,
-              {.types = arr::VecArray<Vector2ArrayTraits>::types, .siblings = siblings})
+              {.types = arr::VecArrayPython<Vector2ArrayTraits>::types, .siblings = siblings})

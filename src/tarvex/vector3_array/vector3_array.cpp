@@ -1,7 +1,7 @@
 // tarvex.vector3_array.vector3_array: a packed array of raylib Vector3 values.
 #include "tarvex/vector3_array/vector3_array.h"
 
-#include "tarvex/_array/vector_array.h"
+#include "tarvex/_array/vector_array_python.h"
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_vector/vector_family.h"
 #include "tarvex/vector3/vector3.h"
@@ -37,4 +37,4 @@ const rt::Sibling siblings[] = {
 }  // namespace
 
 TARVEX_MODULE(vector3_array,
-              {.types = arr::VecArray<Vector3ArrayTraits>::types, .siblings = siblings})
+              {.types = arr::VecArrayPython<Vector3ArrayTraits>::types, .siblings = siblings})
