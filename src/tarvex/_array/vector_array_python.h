@@ -280,6 +280,7 @@ struct VecArrayPython : VecArrayOps<Traits> {
       .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_SEQUENCE,                                     \
       .tp_doc = tarvex::arr::VecArrayPython<Traits>::type_doc.c_str(),                          \
       .tp_richcompare = tarvex::arr::ArrayBase<Traits>::richcompare,                            \
+      .tp_iter = PySeqIter_New,                                                                 \
       .tp_methods = tarvex::arr::VecArrayPython<Traits>::methods.data(),                        \
       .tp_new = tarvex::arr::ArrayBase<Traits>::tp_new,                                         \
       .tp_vectorcall = tarvex::arr::ArrayBase<Traits>::construct,                               \
