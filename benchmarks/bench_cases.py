@@ -71,6 +71,13 @@ from tarvex.color.color import Color
 from tarvex.image.image import Image
 from tarvex.rect.rect import Rect
 from bench_kernels import *
+from tarvex.rect_array.rect_array import RectArray
+try:
+    import numpy as np
+    def np_boxes(b):
+        return np.array(b, dtype=np.float32)
+except ImportError:
+    np_boxes = None
 try:
     import _tarvex_bench as bench
 except ImportError:
@@ -284,10 +291,36 @@ CASES = [
          py="broadphase_tuples(boxes)", pygame="broadphase_pygame(prects250)",
          extra=[("collide_rect loop", "broadphase_tarvex_loop(rects250)")],
          setup="boxes = box_data(250)", goal={"pygame": 0.7}),
+    # All overlapping pairs of one RectArray (a sweep in C) against the same
+    # boxes in numpy, every pair tested at once.
+    *[Case("Game loop", f"all pairs, {n:,} boxes: RectArray.collide_pairs",
+           "broadphase_rect_array(ra)", extra=[("numpy", "broadphase_numpy(na)")],
+           setup=f"boxes = box_data({n})\nra = RectArray(boxes)\nna = np_boxes(boxes)",
+           goal={"numpy": goal})
+      for n, goal in [(250, 0.2), (5000, 0.05)]],
 ]
 
 _ids = [case.id for case in CASES]
 assert len(set(_ids)) == len(_ids), "two cases share a group and label"
+
+
+def rect_array_memory(count):
+    """Bytes per rectangle of a RectArray of `count` (tracemalloc, header
+    included), and per Rect of a list of `count` Rect."""
+    from tarvex.rect.rect import Rect
+    from tarvex.rect_array.rect_array import RectArray
+
+    def traced(make):
+        gc.collect()
+        tracemalloc.start()
+        obj = make()
+        size = tracemalloc.get_traced_memory()[0]
+        tracemalloc.stop()
+        del obj
+        return size
+
+    return {"traced": traced(lambda: RectArray(count)) / count,
+            "list": traced(lambda: [Rect(i, 0, 1, 1) for i in range(count)]) / count}
 
 
 def vector2_memory(count, refs=True):

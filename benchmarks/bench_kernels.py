@@ -13,6 +13,11 @@ agree before anything is timed.
 """
 import random
 
+try:
+    import numpy as np
+except ImportError:
+    np = None
+
 W, H = 800.0, 600.0
 DT = 1.0 / 60.0
 GRAVITY = (0.0, 900.0)
@@ -140,6 +145,20 @@ def broadphase_pygame(rects):
     return count
 
 
+def broadphase_numpy(boxes):
+    # boxes: a float32 array shaped (n, 4); every pair tested at once.
+    x, y, w, h = boxes.T
+    r, b = x + w, y + h
+    hit = ((x[:, None] < r[None, :]) & (x[None, :] < r[:, None])
+           & (y[:, None] < b[None, :]) & (y[None, :] < b[:, None]))
+    return int(np.count_nonzero(np.triu(hit, 1)))
+
+
+def broadphase_rect_array(boxes):
+    # boxes: a RectArray; the pairs come back as one (k, 2) buffer.
+    return len(boxes.collide_pairs())
+
+
 def broadphase_tuples(boxes):
     count = 0
     for i, (ax, ay, aw, ah) in enumerate(boxes, 1):
@@ -181,5 +200,11 @@ def verify(ns, steps=30, tol=1e-2):
         if cls is None:
             continue
         got = fn([cls(*b) for b in boxes])
+        assert got == want, f"broadphase_{name} counts {got} pairs, tuples {want}"
+    for name, make, fn in [("numpy", ns.get("np_boxes"), broadphase_numpy),
+                           ("rect_array", ns.get("RectArray"), broadphase_rect_array)]:
+        if make is None:
+            continue
+        got = fn(make(boxes))
         assert got == want, f"broadphase_{name} counts {got} pairs, tuples {want}"
     return want

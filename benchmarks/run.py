@@ -153,6 +153,10 @@ def run_suite(args):
         if not args.k:
             m = workers[0].ask(op="memory", count=args.memory_count, refs=True)
             rows += memory_rows(m, args.memory_count)
+            m = workers[0].ask(op="rect_array_memory", count=args.memory_count)
+            rows.append(Row("memory", f"bytes per RectArray element (tracemalloc, {args.memory_count:,})",
+                            m["traced"], [Ref("list", "list of Rect", m["list"], m["traced"] / m["list"])],
+                            unit="B"))
     finally:
         for w in workers:
             w.close()

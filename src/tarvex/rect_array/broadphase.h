@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace tarvex::rect_array {
 
@@ -47,6 +48,11 @@ class Int64Run {
   const std::int64_t* data() const noexcept { return data_; }
   std::size_t size() const noexcept { return size_; }
   std::int64_t* release() noexcept;
+  void swap(Int64Run& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(cap_, other.cap_);
+  }
 
  private:
   std::int64_t* data_ = nullptr;
@@ -68,7 +74,8 @@ inline bool collide(const Rectangle& a, const Rectangle& b) noexcept {
 bool collide_one(const Rectangle* r, std::size_t n, const Rectangle& probe, Int64Run& out) noexcept;
 
 // Pairs (i, j), i < j, with collide(r[i], r[j]); appended to `out` as i, j
-// in ascending order of i, then j. False when memory ran out.
+// in ascending order of i, then j. False when memory ran out, or for 2**32
+// rectangles or more (the sweep packs a pair into 64 bits).
 bool pairs_within(const Rectangle* r, std::size_t n, Int64Run& out) noexcept;
 
 // Pairs (i, j) with collide(a[i], b[j]), in ascending order of i, then j.
