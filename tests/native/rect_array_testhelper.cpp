@@ -3,6 +3,7 @@
 // creation from a C array, and the collision entries.
 #include <raylib.h>
 
+#include <cstddef>
 #include <vector>
 
 #include "tarvex/_runtime/module.h"
@@ -97,11 +98,10 @@ PyMethodDef methods[] = {
 
 int body(PyObject* module) { return PyModule_AddFunctions(module, methods); }
 
-rt::Module module_frame("_rect_array_testhelper",
-                        {.siblings = siblings,
-                         .body = body,
-                         .full_name = "_rect_array_testhelper",
-                         .file = "tests/native/rect_array_testhelper"});
+rt::Module module_frame("_rect_array_testhelper", {.siblings = siblings,
+                                                   .body = body,
+                                                   .full_name = "_rect_array_testhelper",
+                                                   .file = "tests/native/rect_array_testhelper"});
 
 }  // namespace
 

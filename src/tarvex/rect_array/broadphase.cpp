@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -72,7 +74,8 @@ std::int64_t* Int64Run::release() noexcept {
 // ---------------------------------------------------------------------------
 // One rectangle against many
 
-bool collide_one(const Rectangle* r, std::size_t n, const Rectangle& probe, Int64Run& out) noexcept {
+bool collide_one(const Rectangle* r, std::size_t n, const Rectangle& probe,
+                 Int64Run& out) noexcept {
   // Written without a branch per element: each index is stored, and kept
   // when its rectangle collides.
   constexpr std::size_t kChunk = 4096;
@@ -136,7 +139,8 @@ inline void extent(const Box& b, bool along_x, double* lo, double* hi) noexcept 
 // widened outwards to 32 bits, four at a time.
 inline float down(double d) noexcept {
   const float f = rt::narrow(d);
-  return static_cast<double>(f) > d ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+  return static_cast<double>(f) > d ? std::nextafter(f, -std::numeric_limits<float>::infinity())
+                                    : f;
 }
 inline float up(double d) noexcept {
   const float f = rt::narrow(d);
@@ -189,8 +193,7 @@ class Swept {
       prepare(r_[key_[k].at], 0, &b);
       extent(b, along_x, &key_[k].lo, &hi);
     }
-    std::sort(key_.get(), key_.get() + m_,
-              [](const Key& a, const Key& b) { return a.lo < b.lo; });
+    std::sort(key_.get(), key_.get() + m_, [](const Key& a, const Key& b) { return a.lo < b.lo; });
     for (std::size_t k = 0; k < m_; ++k) {
       Box& b = boxes_[k];
       prepare(r_[key_[k].at], static_cast<std::int64_t>(key_[k].at), &b);
@@ -225,8 +228,9 @@ class Swept {
                  ohi = _mm_set1_ps(s.ohi_[k]);
     for (std::size_t q = from;; q += 4) {
       const int within = _mm_movemask_ps(_mm_cmple_ps(_mm_loadu_ps(lo_.get() + q), hi));
-      int meet = within & _mm_movemask_ps(_mm_and_ps(_mm_cmple_ps(_mm_loadu_ps(olo_.get() + q), ohi),
-                                                     _mm_cmpge_ps(_mm_loadu_ps(ohi_.get() + q), olo)));
+      int meet =
+          within & _mm_movemask_ps(_mm_and_ps(_mm_cmple_ps(_mm_loadu_ps(olo_.get() + q), ohi),
+                                              _mm_cmpge_ps(_mm_loadu_ps(ohi_.get() + q), olo)));
       for (; meet; meet &= meet - 1) cand[c++] = q + static_cast<std::size_t>(__builtin_ctz(meet));
       if (within != 0xF) break;
     }
@@ -265,7 +269,6 @@ constexpr std::size_t kMaxSweep = std::size_t{1} << 32;
 inline void add_if_hit(const Box& a, const Box& b, Int64Run& raw) noexcept {
   if (hit(a, b)) raw.push(pair_key(a.index, b.index));
 }
-
 
 // One stable counting pass over keys by their high (`high`) or low half,
 // each below n.

@@ -5,6 +5,7 @@
 
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_runtime/ref.h"
+#include "tarvex/rect_array/broadphase.h"
 
 namespace tarvex::rect_array {
 

@@ -6,9 +6,9 @@
 #include "tarvex/rect_array/rect_array.h"
 
 #include <cstddef>
-#include <cstdint>
 
 #include "tarvex/_array/array_base.h"
+#include "tarvex/_array/array_support.h"
 #include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
@@ -49,7 +49,6 @@ struct Traits {
   static constexpr rt::Where where{"tarvex.rect_array.rect_array.RectArray",
                                    "src/tarvex/rect_array/rect_array"};
   static constexpr const char* short_name = "RectArray";
-  static constexpr const char* element_name = "Rect";
   static PyObject* element_new(const Rectangle& r) { return rect_vt->new_(r); }
   // A Rect's stored values; anything else as the rect-like coercion reads
   // it (a tuple, list or other sequence of 4 numbers, rounded to 32 bits).
@@ -178,9 +177,9 @@ PyObject* entry_collide_rect_all(Obj* self, Rectangle r) {
 
 PyObject* entry_collide_pairs(Obj* self, Obj* other) {
   Int64Run pairs;
-  const bool done = other ? pairs_between(self->data, size_of(self), other->data, size_of(other),
-                                          pairs)
-                          : pairs_within(self->data, size_of(self), pairs);
+  const bool done =
+      other ? pairs_between(self->data, size_of(self), other->data, size_of(other), pairs)
+            : pairs_within(self->data, size_of(self), pairs);
   if (!done) return out_of_memory("collide_pairs");
   PyObject* out = index_view(pairs, 2);
   if (!out) rt::add_traceback(kWhere, "collide_pairs");
@@ -205,13 +204,13 @@ PyObject* collide_pairs(Obj* self, PyObject* other) {
 // ---------------------------------------------------------------------------
 // Docstrings
 
-#define TARVEX_EXACT_MOVE                                                                    \
+#define TARVEX_EXACT_MOVE                                                                      \
   "Element `i` of the result equals `self[i].get_moved(dx, dy)` bit for bit, with `dx`, `dy` " \
-  "the offset of that element: each position plus its offset in 64 bits, rounded once to 32 " \
+  "the offset of that element: each position plus its offset in 64 bits, rounded once to 32 "  \
   "bits, NaN and infinities included. "
-#define TARVEX_OFFSET                                                                         \
+#define TARVEX_OFFSET                                                                          \
   "`offset` is a Vector2Array of the same length (ValueError otherwise), one offset for each " \
-  "rectangle, or one vector for all: a `Vector2`, or a tuple, list or other sequence of 2 "   \
+  "rectangle, or one vector for all: a `Vector2`, or a tuple, list or other sequence of 2 "    \
   "numbers, each kept as the 64-bit value `float()` gives."
 #define TARVEX_COLLIDE                                                                          \
   "The test is `Rect.collide_rect`'s: open edges (rectangles that only touch do not overlap), " \
@@ -268,8 +267,8 @@ constexpr rt::Name kTypeDoc =
 PyMethodDef own_methods[] = {
     Declare::method<"get_moved", get_moved, Offset_>::def<kGetMovedDoc>(),
     Declare::method<"to_moved", to_moved, Offset_>::def<kToMovedDoc>(),
-    Declare::method<"collide_rect_all", collide_rect_all, rt::Object<"rect">>::def<
-        kCollideRectAllDoc>(),
+    Declare::method<"collide_rect_all", collide_rect_all,
+                    rt::Object<"rect">>::def<kCollideRectAllDoc>(),
     Declare::method<"collide_pairs", collide_pairs,
                     rt::Optional<rt::Object<"other">, nullptr, "None">>::def<kCollidePairsDoc>(),
     rt::kEndOfMethods,
