@@ -181,7 +181,10 @@ def memory_rows(m, count):
     return [Row("memory", f"bytes per Vector2 (tracemalloc, {count:,})", m["traced"],
                 [Ref(label, label, v, m["traced"] / v) for label, v in m["traced refs"]], unit="B"),
             Row("memory", "sys.getsizeof(Vector2)", m["getsizeof"],
-                [Ref(label, label, v, m["getsizeof"] / v) for label, v in m["getsizeof refs"]], unit="B")]
+                [Ref(label, label, v, m["getsizeof"] / v) for label, v in m["getsizeof refs"]], unit="B"),
+            *[Row("memory", f"bytes per {name} element (tracemalloc, {count:,})", v,
+                  [Ref("list", "list of Vector2", listed, v / listed)], unit="B")
+              for name, v, listed in m.get("arrays", [])]]
 
 
 # -- comparison with an older build ----------------------------------------

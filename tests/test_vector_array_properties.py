@@ -48,7 +48,25 @@ BINARY = {
                       lambda a, b, x: a.get_moved_towards(b, x)),
     "min": (lambda a, b, x: a.get_min(b), lambda a, b, x: a.get_min(b)),
     "max": (lambda a, b, x: a.get_max(b), lambda a, b, x: a.get_max(b)),
+    "reflected": (lambda a, b, x: a.get_reflected(b), lambda a, b, x: a.get_reflected(b)),
+    "projected": (lambda a, b, x: a.get_projected(b), lambda a, b, x: a.get_projected(b)),
 }
+
+
+def expect(many, singles):
+    """The array result against the single-value results, or the same
+    exception when any single-value call raises."""
+    want, error = [], None
+    for call in singles:
+        try:
+            want.append(call())
+        except ValueError as e:
+            error = error or e
+    if error is not None:
+        with pytest.raises(type(error), match=str(error)):
+            many()
+    else:
+        assert_elements(many(), want)
 UNARY = {
     "scaled": (lambda a, x: a * x, lambda a, x: a * x),
     "divided": (lambda a, x: a / x, lambda a, x: a / x),
@@ -78,9 +96,9 @@ def test_binary_operations_match_the_vector_type(arr, vec, k, op, broadcast, dat
     x = data.draw(st.floats(width=32))
     many, one = BINARY[op]
     other = vec(*b[0]) if broadcast else arr(b)
-    got = many(arr(a), other, x)
-    want = [one(vec(*ai), vec(*b[0] if broadcast else b[i]), x) for i, ai in enumerate(a)]
-    assert_elements(got, want)
+    expect(lambda: many(arr(a), other, x),
+           [lambda ai=ai, bi=b[0] if broadcast else b[i]: one(vec(*ai), vec(*bi), x)
+            for i, ai in enumerate(a)])
 
 
 @kinds
@@ -107,9 +125,16 @@ def test_numbers_per_element_match_the_vector_type(arr, vec, k, data):
     got = arr(a).get_added(arr(b), np.array(factors, dtype=np.float64))
     assert_elements(got, [vec(*x).get_added(vec(*y), f) for x, y, f in zip(a, b, factors)])
     limits = data.draw(st.lists(st.floats(0, 1e30), min_size=n, max_size=n))
-    got = arr(a).get_clamped_magnitude(np.array(limits, dtype=np.float32))
-    want = [vec(*x).get_clamped_magnitude(float(np.float32(m))) for x, m in zip(a, limits)]
-    assert_elements(got, want)
+    expect(lambda: arr(a).get_clamped_magnitude(np.array(limits, dtype=np.float32)),
+           [lambda x=x, m=m: vec(*x).get_clamped_magnitude(float(np.float32(m)))
+            for x, m in zip(a, limits)])
+    steps = data.draw(st.lists(st.floats(), min_size=n, max_size=n))
+    expect(lambda: arr(a).get_moved_towards(arr(b), np.array(steps)),
+           [lambda x=x, y=y, d=d: vec(*x).get_moved_towards(vec(*y), d)
+            for x, y, d in zip(a, b, steps)])
+    lengths = data.draw(st.lists(st.floats(), min_size=n, max_size=n))
+    expect(lambda: arr(a).get_scaled_to_length(np.array(lengths)),
+           [lambda x=x, d=d: vec(*x).get_scaled_to_length(d) for x, d in zip(a, lengths)])
 
 
 @kinds

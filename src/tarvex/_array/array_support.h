@@ -117,6 +117,16 @@ class Numbers {
   bool acquire(PyObject* o, Py_ssize_t n, const char* name, double fallback = 0.0);
   bool per_element() const noexcept { return held_; }
   double single() const noexcept { return single_; }
+  // The values as a plain C array, when they are given per element as
+  // contiguous float64 (float32) values; else null.
+  const double* contiguous_doubles() const noexcept {
+    return held_ && is_double_ && stride_ == sizeof(double) ? reinterpret_cast<const double*>(base_)
+                                                            : nullptr;
+  }
+  const float* contiguous_floats() const noexcept {
+    return held_ && !is_double_ && stride_ == sizeof(float) ? reinterpret_cast<const float*>(base_)
+                                                            : nullptr;
+  }
   double at(Py_ssize_t i) const noexcept {
     if (!held_) return single_;
     const char* p = base_ + i * stride_;

@@ -123,6 +123,22 @@ struct VecArray : ArrayBase<Traits> {
   static void store(Obj* o, Py_ssize_t i, const Arr& a) noexcept {
     std::memcpy(static_cast<void*>(o->data + i), a.data(), sizeof a);
   }
+  // The same through the element pointer, which the loops keep in a local:
+  // read through the object, it would be reloaded after every store.
+  // The components are read and written one float at a time: whole-element
+  // copies are a pattern the loop vectoriser does not take.
+  static Arr load(const float* p, Py_ssize_t i) noexcept {
+    Arr a;
+    for (int k = 0; k < K; ++k) a[k] = p[i * K + k];
+    return a;
+  }
+  static Arr load(const Elem* p, Py_ssize_t i) noexcept {
+    return load(reinterpret_cast<const float*>(p), i);
+  }
+  static void store(Elem* p, Py_ssize_t i, const Arr& a) noexcept {
+    float* f = reinterpret_cast<float*>(p);
+    for (int k = 0; k < K; ++k) f[i * K + k] = a[k];
+  }
   // A vector whose value is a, for the kernels that read their operand
   // from a vector object: only its `data` is read.
   struct Operand {
@@ -156,15 +172,20 @@ struct VecArray : ArrayBase<Traits> {
   template <class Fn>
   static auto with_other(const Other& o, Fn g) {
     if (o.array) {
-      const Obj* a = o.array;
+      const Elem* a = o.array->data;
       return g([a](Py_ssize_t i) { return load(a, i); });
     }
-    const Arr s = o.single;
-    return g([s](Py_ssize_t) { return s; });
+    // Read through a pointer, each time: a captured array would be copied
+    // whole, which keeps the loop from vectorising; the load is hoisted.
+    const float* s = o.single.data();
+    return g([s](Py_ssize_t) { return load(s, 0); });
   }
   // The same for a number argument, one for all or one per element.
   template <class Fn>
   static auto with_numbers(const Numbers& x, Fn g) {
+    if (const double* d = x.contiguous_doubles()) return g([d](Py_ssize_t i) { return d[i]; });
+    if (const float* f = x.contiguous_floats())
+      return g([f](Py_ssize_t i) { return static_cast<double>(f[i]); });
     if (x.per_element()) return g([&x](Py_ssize_t i) { return x.at(i); });
     const double s = x.single();
     return g([s](Py_ssize_t) { return s; });
@@ -186,10 +207,11 @@ struct VecArray : ArrayBase<Traits> {
   template <bool Fallible, class F>
   static bool validate(Obj* self, F& f, const Mask* mask) {
     if constexpr (Fallible) {
+      const Elem* src = self->data;
       for (Py_ssize_t i = 0, n = self->count; i < n; ++i) {
         if (mask && !mask->at(i)) continue;
         Arr r{};
-        if (!f(i, load(self, i), r)) return false;
+        if (!f(i, load(src, i), r)) return false;
       }
     }
     return true;
@@ -201,10 +223,12 @@ struct VecArray : ArrayBase<Traits> {
     const Py_ssize_t n = self->count;
     Obj* dst = B::out_array(out, n);
     if (!dst) return nullptr;
+    const Elem* src = self->data;
+    Elem* to = dst->data;
     for (Py_ssize_t i = 0; i < n; ++i) {
       Arr r{};
-      f(i, load(self, i), r);
-      store(dst, i, r);
+      f(i, load(src, i), r);
+      store(to, i, r);
     }
     return py(dst);
   }
@@ -214,18 +238,19 @@ struct VecArray : ArrayBase<Traits> {
   static PyObject* run_to(Obj* self, const Mask* mask, F f) {
     if (!validate<Fallible>(self, f, mask)) return nullptr;
     const Py_ssize_t n = self->count;
+    Elem* d = self->data;
     if (mask) {
       for (Py_ssize_t i = 0; i < n; ++i) {
         if (!mask->at(i)) continue;
         Arr r{};
-        f(i, load(self, i), r);
-        store(self, i, r);
+        f(i, load(d, i), r);
+        store(d, i, r);
       }
     } else {
       for (Py_ssize_t i = 0; i < n; ++i) {
         Arr r{};
-        f(i, load(self, i), r);
-        store(self, i, r);
+        f(i, load(d, i), r);
+        store(d, i, r);
       }
     }
     return Py_NewRef(py(self));
@@ -239,11 +264,13 @@ struct VecArray : ArrayBase<Traits> {
     if (!res.acquire(out, n, Format)) return nullptr;
     if (!unchanged(self, n)) return nullptr;
     if constexpr (Format == 'd') {
+      const Elem* src = self->data;
       double* d = static_cast<double*>(res.data());
-      for (Py_ssize_t i = 0; i < n; ++i) d[i] = q(i, load(self, i));
+      for (Py_ssize_t i = 0; i < n; ++i) d[i] = q(i, load(src, i));
     } else {
+      const Elem* src = self->data;
       unsigned char* d = static_cast<unsigned char*>(res.data());
-      for (Py_ssize_t i = 0; i < n; ++i) d[i] = q(i, load(self, i)) ? 1 : 0;
+      for (Py_ssize_t i = 0; i < n; ++i) d[i] = q(i, load(src, i)) ? 1 : 0;
     }
     return res.result();
   }

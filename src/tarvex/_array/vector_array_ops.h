@@ -11,6 +11,7 @@
 #include <raylib.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 #include "tarvex/_array/vector_array.h"
@@ -24,6 +25,7 @@ struct VecArrayOps : VecArray<Traits> {
   using C = VecArray<Traits>;
   using B = typename C::B;
   using typename C::Arr;
+  using typename C::Elem;
   using typename C::G;
   using typename C::Obj;
   using typename C::Operand;

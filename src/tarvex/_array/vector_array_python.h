@@ -109,13 +109,18 @@ struct VecArrayPython : VecArrayOps<Traits> {
       return nullptr;
     }
     const float left = r.x, right = r.x + r.width, top = r.y, bottom = r.y + r.height;
+    const typename O::Elem* at = p->data;
+    typename O::Elem* vel = self->data;
     for (Py_ssize_t i = 0, n = self->count; i < n; ++i) {
-      const Arr a = O::load(p, i);
-      Arr v = O::load(self, i);
+      const Arr a = O::load(at, i);
+      Arr v = O::load(vel, i);
+      // Both tests on every element, so that the loop has no branches.
+      const bool below_x = a[0]<left, above_x = a[0]> right;
+      const bool below_y = a[1]<top, above_y = a[1]> bottom;
       const float vx = std::fabs(v[0]), vy = std::fabs(v[1]);
-      v[0] = a[0] < left ? vx : a[0] > right ? -vx : v[0];
-      v[1] = a[1] < top ? vy : a[1] > bottom ? -vy : v[1];
-      O::store(self, i, v);
+      v[0] = below_x ? vx : above_x ? -vx : v[0];
+      v[1] = below_y ? vy : above_y ? -vy : v[1];
+      O::store(vel, i, v);
     }
     return Py_NewRef(B::py(self));
   }

@@ -49,6 +49,21 @@ inline void sincos_degrees(double degrees, double* s, double* c) noexcept {
 
 inline double degrees_of(double radians) noexcept { return radians * (180.0 / std::numbers::pi); }
 
+// An angle from atan2 in degrees, in (-180, 180]: atan2 gives -180 for a
+// negative x with y -0.0 (or a y so small that the angle rounds to -180).
+inline double half_open_degrees(double radians) noexcept {
+  const double d = degrees_of(radians);
+  return d == -180.0 ? 180.0 : d;
+}
+
+// a * f, except that an exact zero factor gives a zero term even when a is
+// infinite: the rotations multiply by sines and cosines that are exactly 0
+// at multiples of 90 degrees, where an infinite component must move to its
+// new place rather than turn into NaN. For finite a it is a * f.
+inline double times(double a, double f) noexcept {
+  return f == 0.0 && std::isinf(a) ? std::copysign(0.0, a) * f : a * f;
+}
+
 template <class Traits>
 struct VecGeometry {
   using V = Vec<Traits>;
@@ -80,7 +95,49 @@ struct VecGeometry {
     for (int i = 0; i < N; ++i) s += a[i] * b[i];
     return s;
   }
-  static double norm(const D& a) noexcept { return std::sqrt(dot(a, a)); }
+  // The power of two 2^e that brings the largest component of v within
+  // [2^-500, 2^500], where squares and products neither overflow nor lose
+  // bits to underflow; 0 when it already lies there, and for a zero, infinite
+  // or NaN vector. Widened 32-bit components always lie there.
+  static int scale_exponent(const D& v) noexcept {
+    if constexpr (sizeof(S) == 4) {
+      return 0;
+    } else {
+      double m = 0.0;
+      for (double c : v) m = std::fmax(m, std::fabs(c));
+      if (m >= 0x1p-500 && m <= 0x1p500) return 0;
+      return m > 0.0 && std::isfinite(m) ? std::ilogb(m) : 0;
+    }
+  }
+  // v times 2^e, exact but where the result leaves the range of doubles.
+  static D scaled(const D& v, int e) noexcept {
+    D r;
+    for (int i = 0; i < N; ++i) r[i] = std::ldexp(v[i], e);
+    return r;
+  }
+  // A vector in the direction of v whose products stay in range: v scaled
+  // by a power of two, or, when v has infinite components, the limit of its
+  // direction (+-1 for each infinite component, 0 for each finite one).
+  static D direction_of(const D& v) noexcept {
+    bool infinite = false;
+    for (double c : v) infinite = infinite || std::isinf(c);
+    if (infinite) {
+      D r;
+      for (int i = 0; i < N; ++i)
+        r[i] = std::isinf(v[i]) ? std::copysign(1.0, v[i]) : std::copysign(0.0, v[i]);
+      return r;
+    }
+    const int e = scale_exponent(v);
+    return e ? scaled(v, -e) : v;
+  }
+  // The Euclidean norm, without overflow or underflow of the squares: the
+  // same bits as sqrt(v . v) wherever that is exact enough to be used.
+  static double norm(const D& a) noexcept {
+    const int e = scale_exponent(a);
+    if (e == 0) return std::sqrt(dot(a, a));
+    const D s = scaled(a, -e);
+    return std::ldexp(std::sqrt(dot(s, s)), e);
+  }
   // |a ^ b|: the area of the parallelogram of a and b, summed over the
   // planes of the coordinate pairs (no cancellation for near-parallel
   // vectors).
@@ -93,9 +150,20 @@ struct VecGeometry {
       }
     return std::sqrt(s);
   }
-  // a + (b - a) * t, exact at t == 0 and t == 1.
+  // a + (b - a) * t, exactly a at t == 0 and exactly b at t == 1. A
+  // difference of finite ends that overflows is taken in halves (the same
+  // bits as an unbounded b - a); infinite ends interpolate as their limits.
   static double lerp(double a, double b, double t) noexcept {
-    return t < 0.5 ? a + (b - a) * t : b - (b - a) * (1.0 - t);
+    if (t == 0.0) return a;
+    if (t == 1.0) return b;
+    const double d = b - a;
+    if (std::isfinite(d)) return t < 0.5 ? a + d * t : b - d * (1.0 - t);
+    if (std::isfinite(a) && std::isfinite(b)) {
+      const double h = b * 0.5 - a * 0.5;
+      return t < 0.5 ? a + h * t * 2.0 : b - h * (1.0 - t) * 2.0;
+    }
+    if (a == b) return a;
+    return a * (1.0 - t) + b * t;
   }
 
   static bool value_error(const char* message) {
@@ -107,17 +175,22 @@ struct VecGeometry {
   // Each computes the new value of `self` into `out`, or returns false with
   // the exception set.
 
+  // The rotations multiply through `times`, so that where a sine, cosine or
+  // axis component is exactly 0 an infinite component contributes nothing.
   static bool rotated_2d(const Arr& a, double s, double c, Arr& out) {
     const D v = wide(a);
-    out = narrowed(D{v[0] * c - v[1] * s, v[0] * s + v[1] * c});
+    out = narrowed(D{times(v[0], c) - times(v[1], s), times(v[0], s) + times(v[1], c)});
     return true;
   }
   // Rotation of v about the unit axis k (Rodrigues' formula), in 64 bits.
   static D rotated_about(const D& v, const D& k, double s, double c) noexcept {
-    const D kxv{k[1] * v[2] - k[2] * v[1], k[2] * v[0] - k[0] * v[2], k[0] * v[1] - k[1] * v[0]};
-    const double kv = dot(k, v) * (1.0 - c);
+    const D kxv{times(v[2], k[1]) - times(v[1], k[2]), times(v[0], k[2]) - times(v[2], k[0]),
+                times(v[1], k[0]) - times(v[0], k[1])};
+    double kv = 0.0;
+    for (int i = 0; i < 3; ++i) kv += times(v[i], k[i]);
+    kv = times(kv, 1.0 - c);
     D r;
-    for (int i = 0; i < 3; ++i) r[i] = v[i] * c + kxv[i] * s + k[i] * kv;
+    for (int i = 0; i < 3; ++i) r[i] = times(v[i], c) + times(kxv[i], s) + times(kv, k[i]);
     return r;
   }
   // Rotation about coordinate axis `axis` (0 x, 1 y, 2 z): the other two
@@ -126,12 +199,12 @@ struct VecGeometry {
     D v = wide(a);
     const int i = (axis + 1) % 3, j = (axis + 2) % 3;
     const double vi = v[i], vj = v[j];
-    v[i] = vi * c - vj * s;
-    v[j] = vi * s + vj * c;
+    v[i] = times(vi, c) - times(vj, s);
+    v[j] = times(vi, s) + times(vj, c);
     return narrowed(v);
   }
   static bool unit_axis(Obj* axis, D* k) {
-    *k = wide(V::load(axis));
+    *k = direction_of(wide(V::load(axis)));
     const double n = norm(*k);
     if (!(n > 0.0)) return value_error("axis must not be a zero vector");
     for (double& x : *k) x /= n;
@@ -216,26 +289,38 @@ struct VecGeometry {
     return true;
   }
 
-  // v - 2 (v . n) n with n the normalised normal, in S.
+  // The products of reflection and projection are taken in 64 bits from the
+  // stored components, with v and the other vector each scaled by a power of
+  // two into range (exact: the result is scaled back), and rounded once.
+
+  // v - 2 (v . u) u with u the normal normalised in 64 bits (times the
+  // reciprocal of its norm, as normalisation does).
   static bool reflected(const Arr& a, Obj* normal, Arr& out) {
-    const Arr n = V::normalized(V::load(normal));
-    if (V::sq_length(n) == 0) return value_error("normal must not be a zero vector");
-    S d = a[0] * n[0];
-    for (int i = 1; i < N; ++i) d = d + a[i] * n[i];
-    const S twice = d + d;
-    for (int i = 0; i < N; ++i) out[i] = a[i] - twice * n[i];
+    D u = direction_of(wide(V::load(normal)));
+    const double n = std::sqrt(dot(u, u));
+    if (n == 0.0) return value_error("normal must not be a zero vector");
+    const double reciprocal = 1.0 / n;
+    for (double& c : u) c *= reciprocal;
+    const D v = wide(a);
+    const int e = scale_exponent(v);
+    D r = e ? scaled(v, -e) : v;
+    const double twice = 2.0 * dot(r, u);
+    for (int i = 0; i < N; ++i) r[i] -= twice * u[i];
+    out = narrowed(e ? scaled(r, e) : r);
     return true;
   }
 
-  // ((v . o) / (o . o)) o, in S.
+  // ((v . o) / (o . o)) o, in 64 bits.
   static bool projected(const Arr& a, Obj* other, Arr& out) {
-    const Arr o = V::load(other);
-    const S oo = V::sq_length(o);
-    if (oo == 0) return value_error("cannot project onto a zero vector");
-    S vo = a[0] * o[0];
-    for (int i = 1; i < N; ++i) vo = vo + a[i] * o[i];
-    const S k = vo / oo;
-    for (int i = 0; i < N; ++i) out[i] = k * o[i];
+    const D o = direction_of(wide(V::load(other)));
+    const double oo = dot(o, o);
+    if (oo == 0.0) return value_error("cannot project onto a zero vector");
+    const D v = wide(a);
+    const int e = scale_exponent(v);
+    const double k = dot(e ? scaled(v, -e) : v, o) / oo;
+    D r;
+    for (int i = 0; i < N; ++i) r[i] = k * o[i];
+    out = narrowed(e ? scaled(r, e) : r);
     return true;
   }
 
@@ -316,18 +401,23 @@ struct VecGeometry {
   // Degrees from self to other: signed in 2-D, counterclockwise positive, in
   // (-180, 180]; otherwise the unsigned angle between them, in [0, 180]. A
   // zero vector gives 0.
+  // Each vector is taken as its direction_of, so huge, tiny and infinite
+  // components neither overflow nor vanish.
   static double angle_to(Obj* self, Obj* other) {
-    const D x = wide_of(self), y = wide_of(other);
+    const D x = direction_of(wide_of(self)), y = direction_of(wide_of(other));
     if constexpr (N == 2)
-      return degrees_of(std::atan2(x[0] * y[1] - x[1] * y[0], dot(x, y)));
+      return half_open_degrees(std::atan2(x[0] * y[1] - x[1] * y[0], dot(x, y)));
     else
       return degrees_of(std::atan2(wedge(x, y), dot(x, y)));
   }
   static double length_squared(Obj* self) {
     return static_cast<double>(V::sq_length(V::load(self)));
   }
+  // The squared length in 64 bits: the squares of 32-bit components are
+  // exact there, so the test sees the stored vector, not a 32-bit rounding.
   static PyObject* is_normalized(Obj* self, double tolerance) {
-    return PyBool_FromLong(std::fabs(length_squared(self) - 1.0) <= tolerance);
+    const D v = wide_of(self);
+    return PyBool_FromLong(std::fabs(dot(v, v) - 1.0) <= tolerance);
   }
   // The 2-D cross product, x1 y2 - y1 x2, in S.
   static double cross_2d(Obj* self, Obj* other) {
@@ -339,13 +429,13 @@ struct VecGeometry {
   static PyObject* polar(Obj* self) {
     const double x = V::widened(self, 0), y = V::widened(self, 1);
     const double d[2] = {static_cast<double>(std::sqrt(V::sq_length(V::load(self)))),
-                         degrees_of(std::atan2(y, x))};
+                         half_open_degrees(std::atan2(y, x))};
     return rt::float_tuple(d, 2);
   }
   static PyObject* from_polar(double length, double angle) {
     double s, c;
     sincos_degrees(angle, &s, &c);
-    return V::make(narrowed(D{length * c, length * s}));
+    return V::make(narrowed(D{times(length, c), times(length, s)}));
   }
   // (length, polar angle from the z axis in [0, 180], azimuth from the x
   // axis in (-180, 180]); a zero vector gives zeros.
@@ -355,14 +445,15 @@ struct VecGeometry {
     // where acos(z / r) is not.
     const double d[3] = {static_cast<double>(std::sqrt(V::sq_length(V::load(self)))),
                          degrees_of(std::atan2(std::sqrt(x * x + y * y), z)),
-                         degrees_of(std::atan2(y, x))};
+                         half_open_degrees(std::atan2(y, x))};
     return rt::float_tuple(d, 3);
   }
   static PyObject* from_spherical(double length, double theta, double phi) {
     double st, ct, sp, cp;
     sincos_degrees(theta, &st, &ct);
     sincos_degrees(phi, &sp, &cp);
-    return V::make(narrowed(D{length * st * cp, length * st * sp, length * ct}));
+    const double lst = times(length, st);
+    return V::make(narrowed(D{times(lst, cp), times(lst, sp), times(length, ct)}));
   }
 
   // The Python declarations of the geometry; Py is the type's Python
@@ -460,7 +551,8 @@ struct VecGeometry {
       add_pair<rt::Name(name), rotated_on<Axis, true>,
                rt::Name(rt::Expand<rt::Name(about), "unit=degrees",
                                    "rounding=Computed in 64-bit floats and rounded once to 32-bit "
-                                   "floats; a multiple of 90 degrees rotates exactly.">::text),
+                                   "floats; a multiple of 90 degrees rotates exactly, infinite "
+                                   "components included.">::text),
                Angle>(at);
       add_pair<rt::Name(rt::cat(name, rt::Name("_rad"))), rotated_on<Axis, false>,
                rt::Name(rt::Expand<rt::Name(about), "unit=radians",
@@ -494,9 +586,12 @@ struct VecGeometry {
       PyMethodDef* at = table.data();
       *at++ = method<"angle_to", G::angle_to, Vector<"other">>::template def<doc<
           "The angle in degrees from this {T} to `other`, a {T}, computed in 64-bit floats.\n\n"
-          "For Vector2 it is signed, counterclockwise positive, in (-180, 180]; otherwise it is "
-          "the unsigned angle between the two, in [0, 180]. A zero vector gives 0.0; NaN "
-          "components give NaN.">>();
+          "For Vector2 it is signed, counterclockwise positive, in (-180, 180] (opposite "
+          "vectors give 180.0, signed zeros included); otherwise it is the unsigned angle "
+          "between the two, in [0, 180]. Each vector is first scaled by a power of two, so huge "
+          "and tiny components neither overflow nor vanish; a vector with infinite components "
+          "points along them (each infinite component counts as +-1, the finite ones as 0). A "
+          "zero vector gives 0.0; NaN components give NaN.">>();
       add_pair<"added", G::added,
                "this vector plus `other`, a {T}, times `factor`.\n\n"
                "One step of motion, `p.to_added(v, dt)`, without the temporary vector of "
@@ -504,8 +599,11 @@ struct VecGeometry {
                Vector<"other">, rt::Optional<rt::Double<"factor">, 1.0, "1.0">>(at);
       add_pair<"lerped", G::lerped,
                "the linear interpolation toward `other`, a {T}, at `t`.\n\n"
-               "{computed}: exactly this vector at t == 0 and exactly `other` at t == 1; a t "
-               "outside [0, 1] extrapolates.",
+               "{computed}: exactly this vector at t == 0 and exactly `other` at t == 1, "
+               "infinite components included; a t outside [0, 1] extrapolates. Where the "
+               "difference of two finite components overflows it is taken in halves, so the "
+               "result between them stays finite; an infinite end gives the limit (inf toward "
+               "any finite end, NaN between inf and -inf).",
                Vector<"other">, rt::Double<"t">>(at);
       add_pair<"moved_towards", G::moved_towards,
                "this vector moved toward `target`, a {T}, by at most `max_distance`.\n\n"
@@ -514,14 +612,17 @@ struct VecGeometry {
                Vector<"target">, rt::Double<"max_distance">>(at);
       add_pair<"reflected", G::reflected,
                "this vector reflected off a surface with the normal `normal`, a {T}.\n\n"
-               "The normal is normalised first; the result is v - 2 (v . n) n, computed in {bits} "
-               "floats. A zero normal raises ValueError.",
+               "The normal is normalised first; the result is v - 2 (v . n) n. {computed}, with "
+               "each vector scaled by a power of two so that huge and tiny vectors neither "
+               "overflow nor vanish; a normal with infinite components points along them. A zero "
+               "normal raises ValueError.",
                Vector<"normal">>(at);
-      add_pair<
-          "projected", G::projected,
-          "the projection of this vector onto `other`, a {T}.\n\n"
-          "((v . o) / (o . o)) o, computed in {bits} floats. A zero `other` raises ValueError.",
-          Vector<"other">>(at);
+      add_pair<"projected", G::projected,
+               "the projection of this vector onto `other`, a {T}.\n\n"
+               "((v . o) / (o . o)) o. {computed}, with each vector scaled by a power of two so "
+               "that huge and tiny vectors neither overflow nor vanish; an `other` with infinite "
+               "components points along them. A zero `other` raises ValueError.",
+               Vector<"other">>(at);
       add_pair<"clamped_magnitude", G::clamped_magnitude,
                "this vector scaled so that its length lies in [min_length, max_length].\n\n"
                "A vector already within the limits keeps its stored components. {computed}. "
@@ -554,14 +655,16 @@ struct VecGeometry {
                      rt::Optional<rt::Double<"tolerance">, 1e-6, "1e-06">>::
           template def<doc<
               "Whether the length of this {T} is 1 within `tolerance`.\n\n"
-              "True when the squared length, summed in {bits} floats, differs from 1 by at most "
+              "True when the squared length, summed in 64-bit floats from the stored components "
+              "(where the squares of 32-bit floats are exact), differs from 1 by at most "
               "`tolerance`.">>();
       *at++ = {"update", rt::cfunc(update), METH_FASTCALL | METH_KEYWORDS, update_doc.c_str()};
       if constexpr (N == 2) {
         add_pair<"rotated", rotated<true>,
                  "this vector rotated counterclockwise by `angle` degrees.\n\n"
                  "Computed in 64-bit floats and rounded once to 32-bit floats; a multiple of 90 "
-                 "degrees rotates exactly.",
+                 "degrees rotates exactly, and an infinite component moves to its new place "
+                 "(an exact zero sine or cosine contributes nothing, so no NaN appears).",
                  Angle>(at);
         add_pair<"rotated_rad", rotated<false>,
                  "this vector rotated counterclockwise by `angle` radians.\n\n"
@@ -572,19 +675,23 @@ struct VecGeometry {
             "floats.\n\nPositive when `other` lies counterclockwise of this vector.">();
         *at++ = method<"get_polar", G::polar>::template def<
             "Return (length, angle): the length as the `length` property gives it and the "
-            "angle in degrees from the x axis, in (-180, 180].">();
+            "angle in degrees from the x axis, in (-180, 180] (a negative x with y -0.0 gives "
+            "180.0).">();
         *at++ =
             static_method<"from_polar", G::from_polar, rt::Double<"length">, Angle>::template def<
                 "Return a new Vector2 of the given length at `angle` degrees from the x axis.\n\n"
                 "Computed in 64-bit floats and rounded once to 32-bit floats; at a multiple of 90 "
-                "degrees the zero component is exactly 0.">();
+                "degrees the zero component is exactly 0, an infinite length included.">();
       }
       if constexpr (N == 3) {
         add_pair<"rotated", rotated_about<true>,
                  "this vector rotated by `angle` degrees about `axis`, a Vector3.\n\n"
                  "Right-handed: counterclockwise when the axis points at the viewer. Computed "
-                 "in 64-bit floats with the axis normalised, and rounded once to 32-bit floats. "
-                 "A zero axis raises ValueError.",
+                 "in 64-bit floats with the axis normalised, and rounded once to 32-bit floats; "
+                 "an exact zero sine, cosine or axis component contributes nothing, so an "
+                 "infinite component turned about a coordinate axis by a multiple of 90 degrees "
+                 "moves without NaN. An axis with infinite components points along them. A zero "
+                 "axis raises ValueError.",
                  Angle, Vector<"axis">>(at);
         add_pair<"rotated_rad", rotated_about<false>,
                  "this vector rotated by `angle` radians about `axis`, a Vector3.\n\n"
@@ -596,13 +703,15 @@ struct VecGeometry {
         *at++ = method<"get_spherical", G::spherical>::template def<
             "Return (length, theta, phi): the length as the `length` property gives it, the "
             "angle theta in degrees from the z axis in [0, 180], and the angle phi in degrees "
-            "of the projection on the xy plane from the x axis, in (-180, 180]. A zero vector "
-            "gives zeros.">();
+            "of the projection on the xy plane from the x axis, in (-180, 180] (a negative x "
+            "with y -0.0 gives 180.0). A zero vector gives zeros.">();
         *at++ = static_method<"from_spherical", G::from_spherical, rt::Double<"length">,
                               rt::Double<"theta">, rt::Double<"phi">>::
             template def<
                 "Return a new Vector3 from spherical coordinates in degrees, as `get_spherical` "
-                "gives them.\n\nComputed in 64-bit floats and rounded once to 32-bit floats.">();
+                "gives them.\n\nComputed in 64-bit floats and rounded once to 32-bit floats; at "
+                "multiples of 90 degrees the zero components are exactly 0, an infinite length "
+                "included.">();
       }
       if constexpr (N <= 3) {
         add_pair<"slerped", G::slerped,

@@ -211,6 +211,8 @@ struct VecPython : Vec<Traits> {
       precision<"int_exact=, so magnitudes above 2^24 lose their lowest bits",
                 "int_exact=, which holds every such value exactly">;
   static constexpr auto sub_sqrt_max = precision<"sqrt_max=1.8e19", "sqrt_max=1.3e154">;
+  static constexpr auto sub_sqrt_min = precision<"sqrt_min=1.1e-19", "sqrt_min=1.5e-154">;
+  static constexpr auto sub_sqrt_zero = precision<"sqrt_zero=2.6e-23", "sqrt_zero=1.6e-162">;
   static constexpr auto sub_length_hint =
       precision<"length_hint= (`distance_to` squares in 64-bit floats and reaches further)",
                 "length_hint=">;
@@ -243,8 +245,9 @@ struct VecPython : Vec<Traits> {
                           rt::Name(Traits::sub_list), rt::Name(Traits::sub_from_components),
                           rt::Name(Traits::sub_swizzle_count), rt::Name(Traits::sub_first_swizzle),
                           rt::Name(Traits::sub_last_swizzle), rt::Name(Traits::sub_reversed),
-                          sub_stored, sub_tenth, sub_int_exact, sub_sqrt_max, sub_length_hint,
-                          sub_squares, sub_rounded_once, sub_storage, sub_floats, sub_division>;
+                          sub_stored, sub_tenth, sub_int_exact, sub_sqrt_max, sub_sqrt_min,
+                          sub_sqrt_zero, sub_length_hint, sub_squares, sub_rounded_once,
+                          sub_storage, sub_floats, sub_division>;
   static constexpr bool all_filled(const char* s, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
       if (s[i] == '{') return false;
@@ -343,7 +346,12 @@ struct VecPython : Vec<Traits> {
           "Scale this vector in place to length 1, keeping its direction, and return it.\n\n"
           "A zero vector, and a vector whose squared length overflows {bits} floats (a component "
           "beyond about {sqrt_max}), become the zero vector. The squared length is summed in "
-          "{bits} floats; the scaling is done in 64-bit floats{rounded_once}.">>(),
+          "{bits} floats; the scaling is done in 64-bit floats{rounded_once}. So the result has "
+          "length 1 only while the squared length is a normal {bits} float: when every "
+          "component is below about {sqrt_min} the squared length is subnormal and the length "
+          "comes out the further from 1 the smaller the vector, and below about {sqrt_zero} "
+          "the squared length is 0 and the result is the zero vector. `get_scaled_to_length(1)` "
+          "normalises over the whole range.">>(),
       entry<"get_normalized", V::entry_get_normalized>::template def<
           doc<"Return a new {T} of length 1 in the same direction.\n\n"
               "A zero vector, or one whose squared length overflows {bits} floats, gives the "
