@@ -70,7 +70,17 @@ from tarvex.vector4.vector4 import Vector4
 from tarvex.color.color import Color
 from tarvex.image.image import Image
 from tarvex.rect.rect import Rect
+from tarvex.vector2_array.vector2_array import Vector2Array
+from tarvex.vector3_array.vector3_array import Vector3Array
 from bench_kernels import *
+from tarvex.rect_array.rect_array import RectArray
+try:
+    import numpy as np
+    np_asarray = np.asarray
+    def np_boxes(b):
+        return np.array(b, dtype=np.float32)
+except ImportError:
+    np = np_asarray = np_boxes = None
 try:
     import _tarvex_bench as bench
 except ImportError:
@@ -284,10 +294,63 @@ CASES = [
          py="broadphase_tuples(boxes)", pygame="broadphase_pygame(prects250)",
          extra=[("collide_rect loop", "broadphase_tarvex_loop(rects250)")],
          setup="boxes = box_data(250)", goal={"pygame": 0.7}),
+    # All overlapping pairs of one RectArray (a sweep in C) against the same
+    # boxes in numpy, every pair tested at once.
+    *[Case("Game loop", f"all pairs, {n:,} boxes: RectArray.collide_pairs",
+           "broadphase_rect_array(ra)", extra=[("numpy", "broadphase_numpy(na)")],
+           setup=f"boxes = box_data({n})\nra = RectArray(boxes)\nna = np_boxes(boxes)",
+           goal={"numpy": goal})
+      for n, goal in [(250, 0.2), (5000, 0.05)]],
+
+    # Whole populations in one object: the same kernels with the packed
+    # arrays against numpy float32 arrays (and the per-object loops).
+    Case("Arrays", "particle frame, 4,000 bodies", "particles_arrays(sa)",
+         pygame="particles_pygame(sp)",
+         extra=[("numpy", "particles_numpy(sn)"), ("tarvex Vector2 loop", "particles_tarvex(st)")],
+         setup="data = particle_data(4000)\n"
+               "sa, sn = array_state(Vector2Array, Vector2, Rect, data), numpy_state(np, data)\n"
+               "st, sp = vector_state(Vector2, data), vector_state(PgVector2, data)",
+         goal={"numpy": 0.2, "pygame": 0.05}),
+    Case("Arrays", "particle frame, 1,000,000 bodies", "particles_arrays(sa)",
+         extra=[("numpy", "particles_numpy(sn)")],
+         setup="data = particle_data(1_000_000)\n"
+               "sa, sn = array_state(Vector2Array, Vector2, Rect, data), numpy_state(np, data)",
+         goal={"numpy": 0.5}),
+    Case("Arrays", "enemies toward the player, 10,000", "enemies_arrays(ea)",
+         extra=[("numpy", "enemies_numpy(en)")],
+         setup="ea = enemies_array_state(Vector2Array, Vector2, np, 10_000)\n"
+               "en = enemies_numpy_state(np, 10_000)",
+         goal={"numpy": 0.2}),
+    Case("Arrays", "numpy.asarray(a), 1,000,000 elements", "np_asarray(big)",
+         extra=[("10 elements", "np_asarray(small)")],
+         setup="big, small = Vector2Array(1_000_000), Vector2Array(10)", goal={"10 elements": 1.2}),
+    Case("Arrays", "a.get_length(out=buf), 4,000 elements", "a.get_length(out=buf)",
+         extra=[("numpy", "np_sqrt((na * na).sum(axis=1))")],
+         setup="a = Vector2Array(particle_data(4000)[i][:2] for i in range(4000))\n"
+               "buf = a.get_length(); na = np_asarray(a).copy(); np_sqrt = np.sqrt"),
 ]
 
 _ids = [case.id for case in CASES]
 assert len(set(_ids)) == len(_ids), "two cases share a group and label"
+
+
+def rect_array_memory(count):
+    """Bytes per rectangle of a RectArray of `count` (tracemalloc, header
+    included), and per Rect of a list of `count` Rect."""
+    from tarvex.rect.rect import Rect
+    from tarvex.rect_array.rect_array import RectArray
+
+    def traced(make):
+        gc.collect()
+        tracemalloc.start()
+        obj = make()
+        size = tracemalloc.get_traced_memory()[0]
+        tracemalloc.stop()
+        del obj
+        return size
+
+    return {"traced": traced(lambda: RectArray(count)) / count,
+            "list": traced(lambda: [Rect(i, 0, 1, 1) for i in range(count)]) / count}
 
 
 def vector2_memory(count, refs=True):
@@ -317,4 +380,21 @@ def vector2_memory(count, refs=True):
         else:
             out["traced refs"].append(("pygame Vector2", (traced(lambda i: PgVector2(i, 2.0)) - empty) / count))
             out["getsizeof refs"].append(("pygame Vector2", sys.getsizeof(PgVector2(1, 2))))
+        # The packed arrays: bytes per element of one array of `count`,
+        # against a list of as many Vector2.
+        from tarvex.vector2_array.vector2_array import Vector2Array
+        from tarvex.vector3_array.vector3_array import Vector3Array
+
+        def per_element(make):
+            gc.collect()
+            tracemalloc.start()
+            obj = make()
+            size = tracemalloc.get_traced_memory()[0]
+            tracemalloc.stop()
+            del obj
+            return size / count
+
+        listed = per_element(lambda: [Vector2(i, 2.0) for i in range(count)])
+        out["arrays"] = [(name, per_element(lambda t=t: t(count)), listed)
+                         for name, t in (("Vector2Array", Vector2Array), ("Vector3Array", Vector3Array))]
     return out

@@ -13,6 +13,11 @@ agree before anything is timed.
 """
 import random
 
+try:
+    import numpy as np
+except ImportError:
+    np = None
+
 W, H = 800.0, 600.0
 DT = 1.0 / 60.0
 GRAVITY = (0.0, 900.0)
@@ -102,9 +107,89 @@ def particles_tuples(state, dt=DT, w=W, h=H):
         vel[i] = (vx, vy)
 
 
+# The same step over whole populations: tarvex's packed arrays, one call
+# per stage, and numpy float32 arrays written the usual way.
+def array_state(arr_type, vec, rect, data):
+    """(positions, velocities, gravity * dt, box) for the array variant."""
+    if arr_type is None:
+        return None
+    pos = arr_type([(x, y) for x, y, _, _ in data])
+    vel = arr_type([(vx, vy) for _, _, vx, vy in data])
+    return pos, vel, vec(*GRAVITY) * DT, rect(0.0, 0.0, W, H)
+
+
+def particles_arrays(state, dt=DT):
+    pos, vel, g, box = state
+    vel += g
+    pos.to_added(vel, dt)
+    vel.to_bounced(pos, box)
+
+
+def numpy_state(np, data):
+    if np is None:
+        return None
+    a = np.array(data, dtype=np.float32)
+    g = np.array(GRAVITY, dtype=np.float32) * np.float32(DT)
+    return np.ascontiguousarray(a[:, :2]), np.ascontiguousarray(a[:, 2:]), g, np
+
+
+def particles_numpy(state, dt=DT, w=W, h=H):
+    pos, vel, g, np = state
+    vel += g
+    pos += vel * np.float32(dt)
+    for axis, high in ((0, w), (1, h)):
+        p, v = pos[:, axis], vel[:, axis]
+        speed = np.abs(v)
+        v[:] = np.where(p < 0.0, speed, np.where(p > high, -speed, v))
+
+
+# Top-down chase: every enemy moves toward the player by its own speed * dt.
+# Each step writes the new positions into a second array, so repeated steps
+# time the same chase (the enemies never all arrive); `advance` swaps them.
+def enemy_data(n, seed=5):
+    rng = random.Random(seed)
+    return ([(rng.uniform(0, W), rng.uniform(0, H)) for _ in range(n)],
+            [rng.uniform(20, 120) for _ in range(n)])
+
+
+def enemies_array_state(arr_type, vec, np, n):
+    if arr_type is None or np is None:
+        return None
+    where, speeds = enemy_data(n)
+    return [arr_type(where), np.array(speeds) * DT, vec(W / 2, H / 2), arr_type(n)]
+
+
+def enemies_arrays(state):
+    pos, steps, player, out = state
+    pos.get_moved_towards(player, steps, out=out)
+
+
+def enemies_numpy_state(np, n):
+    if np is None:
+        return None
+    where, speeds = enemy_data(n)
+    pos = np.array(where, dtype=np.float32)
+    return [pos, np.array(speeds) * DT, np.array((W / 2, H / 2), dtype=np.float32),
+            np.empty_like(pos), np]
+
+
+def enemies_numpy(state):
+    pos, steps, player, out, np = state
+    d = player - pos
+    dist = np.sqrt((d * d).sum(axis=1))
+    step = np.minimum(steps / np.maximum(dist, 1e-12), 1.0)
+    np.add(pos, d * step[:, None].astype(np.float32), out=out)
+
+
+def advance(state):
+    """The written positions become the current ones (both states keep them
+    at 0 and 3)."""
+    state[0], state[3] = state[3], state[0]
+
+
 def positions(state):
     """Final positions as plain float pairs, whatever the variant."""
-    return [p if isinstance(p, tuple) else (p.x, p.y) for p in state[0]]
+    return [p if isinstance(p, tuple) else (float(p[0]), float(p[1])) for p in state[0]]
 
 
 # -- broadphase -------------------------------------------------------------
@@ -140,6 +225,20 @@ def broadphase_pygame(rects):
     return count
 
 
+def broadphase_numpy(boxes):
+    # boxes: a float32 array shaped (n, 4); every pair tested at once.
+    x, y, w, h = boxes.T
+    r, b = x + w, y + h
+    hit = ((x[:, None] < r[None, :]) & (x[None, :] < r[:, None])
+           & (y[:, None] < b[None, :]) & (y[None, :] < b[:, None]))
+    return int(np.count_nonzero(np.triu(hit, 1)))
+
+
+def broadphase_rect_array(boxes):
+    # boxes: a RectArray; the pairs come back as one (k, 2) buffer.
+    return len(boxes.collide_pairs())
+
+
 def broadphase_tuples(boxes):
     count = 0
     for i, (ax, ay, aw, ah) in enumerate(boxes, 1):
@@ -171,6 +270,27 @@ def verify(ns, steps=30, tol=1e-2):
             step(state)
         worst = max(max(abs(a - c), abs(b - d)) for (a, b), (c, d) in zip(positions(state), want))
         assert worst <= tol, f"particles_{name} drifts {worst:g} from the tuple variant"
+    np = ns.get("np")
+    for name, state, step in [
+            ("arrays", array_state(ns.get("Vector2Array"), ns.get("Vector2"), ns.get("Rect"), data),
+             particles_arrays),
+            ("numpy", numpy_state(np, data), particles_numpy)]:
+        if state is None:
+            continue
+        for _ in range(steps):
+            step(state)
+        worst = max(max(abs(a - c), abs(b - d)) for (a, b), (c, d) in zip(positions(state), want))
+        assert worst <= tol, f"particles_{name} drifts {worst:g} from the tuple variant"
+    arrays = enemies_array_state(ns.get("Vector2Array"), ns.get("Vector2"), np, 300)
+    numpy = enemies_numpy_state(np, 300)
+    if arrays is not None:
+        for _ in range(steps):
+            enemies_arrays(arrays)
+            enemies_numpy(numpy)
+            advance(arrays)
+            advance(numpy)
+        worst = max(max(abs(a - c), abs(b - d)) for (a, b), (c, d) in zip(positions(arrays), positions(numpy)))
+        assert worst <= tol, f"enemies_arrays drifts {worst:g} from the numpy variant"
 
     boxes = box_data(250)
     want = broadphase_tuples(boxes)
@@ -181,5 +301,11 @@ def verify(ns, steps=30, tol=1e-2):
         if cls is None:
             continue
         got = fn([cls(*b) for b in boxes])
+        assert got == want, f"broadphase_{name} counts {got} pairs, tuples {want}"
+    for name, make, fn in [("numpy", ns.get("np_boxes"), broadphase_numpy),
+                           ("rect_array", ns.get("RectArray"), broadphase_rect_array)]:
+        if make is None:
+            continue
+        got = fn(make(boxes))
         assert got == want, f"broadphase_{name} counts {got} pairs, tuples {want}"
     return want

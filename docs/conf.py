@@ -18,7 +18,7 @@ from tarvex.image.image import Image
 # imported here.
 os.environ["SPHINX_AUTODOC_IGNORE_NATIVE_MODULE_TYPE_STUBS"] = "1"
 MODULES = ["vector2", "vector3", "vector4", "rect", "color", "colors", "image", "sound",
-           "audio_stream", "glyph_info", "parser"]
+           "audio_stream", "glyph_info", "parser", "vector2_array", "vector3_array", "rect_array"]
 for _m in MODULES:
     importlib.import_module(f"tarvex.{_m}.{_m}")
 

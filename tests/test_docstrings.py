@@ -9,7 +9,7 @@ from tarvex.color.color import Color
 from tarvex.image.image import Image
 
 MODULES = ["vector2", "vector3", "vector4", "rect", "color", "colors", "image", "sound",
-           "audio_stream", "glyph_info"]
+           "audio_stream", "glyph_info", "vector2_array", "vector3_array", "rect_array"]
 CALLABLE_KINDS = {"method_descriptor", "builtin_function_or_method", "classmethod_descriptor",
                   "wrapper_descriptor", "staticmethod", "classmethod"}
 PROPERTY_KINDS = {"getset_descriptor", "member_descriptor"}

@@ -21,7 +21,9 @@ from tarvex.vector2.vector2 import Vector2
 
 PUBLIC = {"vector2": ["Vector2"], "vector3": ["Vector3"], "vector4": ["Vector4"], "rect": ["Rect"],
           "parser": [], "color": ["Color"], "colors": ["Colors", "colors"], "image": ["Image"],
-          "sound": ["Sound"], "audio_stream": ["AudioStream"], "glyph_info": ["GlyphInfo"]}
+          "sound": ["Sound"], "audio_stream": ["AudioStream"], "glyph_info": ["GlyphInfo"],
+          "vector2_array": ["Vector2Array"], "vector3_array": ["Vector3Array"],
+          "rect_array": ["RectArray"]}
 
 
 @pytest.mark.parametrize("short", PUBLIC)
@@ -211,7 +213,7 @@ def test_second_interpreter_is_refused():
 
 
 MODULES = ["vector2", "vector3", "vector4", "rect", "parser", "color", "colors", "image",
-           "sound", "audio_stream", "glyph_info"]
+           "sound", "audio_stream", "glyph_info", "vector2_array", "vector3_array", "rect_array"]
 RAYLIB_USERS = {"image", "sound", "audio_stream"}
 C_LIBRARY = {"libc.so.6", "libm.so.6", "ld-linux-x86-64.so.2"}
 

@@ -20,7 +20,8 @@ MODULES = sorted(
     d.name for d in PKG.iterdir() if d.is_dir() and list(d.glob(f"{d.name}.cpython-*.so"))
 )
 ALL_MODULES = {"vector2", "vector3", "vector4", "rect", "color", "colors", "parser",
-               "image", "sound", "audio_stream", "glyph_info"}
+               "image", "sound", "audio_stream", "glyph_info", "vector2_array",
+               "vector3_array", "rect_array"}
 
 
 

@@ -5,7 +5,9 @@
 A SOURCE whose first line is `# stubgen: template` serves several types (the
 vector family's src/tarvex/_vector/vector.pyi): it is first filled in for
 the one type MODULE defines, read from the built type (so MODULE must be
-importable). Its placeholders are {T} the type's name, {module} the
+importable). Its placeholders are {T} the type's name, {E} its element
+type's for an array type (Vector2 for Vector2Array; else the type's own),
+{element_module} that type's module short name, {module} the
 module's short name, {letters} the component letters, {reals}, {floats} and
 {ints} one `_Real`, `float` or `int` per component, {real_params} and
 {int_params} one parameter per component (`x: _Real, y: _Real`). Its
@@ -121,12 +123,18 @@ def template_type(module):
 def fill_template(module, lines):
     """The template's lines for the type of `module`."""
     t = template_type(module)
-    letters = [k for k, v in vars(t).items()
+    # An array type (Vector2Array) takes the components of its element type.
+    element = t.__name__[:-len("Array")] if t.__name__.endswith("Array") else t.__name__
+    e = t if element == t.__name__ else getattr(
+        importlib.import_module(f"tarvex.{element.lower()}.{element.lower()}"), element)
+    letters = [k for k, v in vars(e).items()
                if type(v).__name__ == "getset_descriptor" and len(k) == 1]
     if not letters:
         raise StubError(f"{module}.{t.__name__} has no single-letter components")
     values = {
         "T": t.__name__,
+        "E": element,
+        "element_module": element.lower(),
         "module": module.rsplit(".", 1)[1],
         "letters": "".join(letters),
         "reals": ", ".join("_Real" for _ in letters),
