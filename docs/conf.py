@@ -18,8 +18,8 @@ from tarvex.image.image import Image
 # the stubs carry no docstrings: the reference documents the modules, all
 # imported here.
 os.environ["SPHINX_AUTODOC_IGNORE_NATIVE_MODULE_TYPE_STUBS"] = "1"
-MODULES = ["vector2", "vector3", "vector4", "rect", "color", "colors", "image", "sound",
-           "audio_stream", "glyph_info", "parser"]
+MODULES = ["vector2", "vector3", "vector4", "rect", "color", "colors", "pixel_format", "image",
+           "sound", "audio_stream", "audio_device", "glyph_info", "parser"]
 for _m in MODULES:
     importlib.import_module(f"tarvex.{_m}.{_m}")
 

@@ -10,6 +10,7 @@ from pathlib import Path
 
 import pytest
 
+import package_modules
 import tarvex
 
 HERE = Path(__file__).parent / "typecheck"
@@ -18,8 +19,7 @@ PKG = Path(tarvex.__file__).parent
 MODULES = sorted(
     d.name for d in PKG.iterdir() if d.is_dir() and list(d.glob(f"{d.name}.cpython-*.so"))
 )
-ALL_MODULES = {"vector2", "vector3", "vector4", "rect", "color", "colors", "parser",
-               "image", "sound", "audio_stream", "glyph_info"}
+ALL_MODULES = set(package_modules.MODULES)
 
 # The type checker's verdicts do not depend on the build flavour, and under
 # the sanitizers they take several times as long: the release run makes them.

@@ -149,7 +149,7 @@ PyObject* clip_line(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
   return r;
 }
 
-constexpr const char* kClipLineDoc =
+constexpr const char* kClipLineDoc = rt::docstring<
     "clip_line($self, /, *line)\n--\n\n"
     "The part of a line segment inside this Rect, as a tuple of two Vector2 points, or an "
     "empty tuple when no point of it is inside. The segment is given as pygame's `clipline` "
@@ -162,7 +162,7 @@ constexpr const char* kClipLineDoc =
     "The points keep the segment's direction. An end inside the Rect comes back as given; an "
     "end that was cut lies exactly on the edge it was cut at, its other coordinate computed in "
     "64 bits from the converted coordinates; both are then rounded to 32 bits by Vector2. A "
-    "NaN coordinate gives an empty tuple; an infinite one raises ValueError.";
+    "NaN coordinate gives an empty tuple; an infinite one raises ValueError.">;
 
 }  // namespace
 
