@@ -1,11 +1,9 @@
 import array
-import ctypes
-import glob
 import math
 import pathlib
 import wave
 
-import tarvex
+from tarvex.audio_device.audio_device import AudioDevice
 from tarvex.sound.sound import Sound
 
 out = pathlib.Path(__file__).resolve().parent / "out"
@@ -21,15 +19,11 @@ with wave.open(str(path), "wb") as w:
     w.writeframes(array.array("h", (int(12000 * math.sin(2 * math.pi * 440 * i / rate))
                                     for i in range(rate // 2))).tobytes())
 
-# tarvex never opens the audio device: the program does, through raylib (here
-# the copy the package ships). Without a device raylib loads nothing, and the
-# sounds below simply come back invalid.
-libs = pathlib.Path(tarvex.__file__).resolve().parent.parent / "tarvex.libs"
-# (libraylib.so.600 in a build, libraylib-<hash>.so.6.0.0 in an installed wheel)
-raylib = ctypes.CDLL(glob.glob(str(libs / "libraylib*.so*"))[0])
-raylib.IsAudioDeviceReady.restype = ctypes.c_bool
-raylib.InitAudioDevice()
-print(f"audio device open: {raylib.IsAudioDeviceReady()}")
+# Loading never opens raylib's audio device: the program does, here for the
+# rest of the demo. Without a device raylib loads nothing, and the sounds below
+# simply come back invalid.
+device = AudioDevice().open()
+print(f"audio device open: {device.is_ready}, this handle owns it: {device.owns_device}")
 
 
 def show(name, s):
@@ -57,8 +51,8 @@ if tone.valid:
 tone.unload()
 show("tone", tone)
 show("alias", echo)
-echo.stop()
-echo.unload()
-if raylib.IsAudioDeviceReady():
-    raylib.CloseAudioDevice()
+# Closing the device releases the sounds still loaded: raylib's mixer goes
+# with it.
+device.close()
+show("alias", echo)
 print(f"tone written to {path}")

@@ -3,6 +3,7 @@ the built package (autodoc imports it, so its docstrings are the text); run
 it through `./dev docs`, which puts the build on the import path."""
 import importlib
 import os
+import sys
 
 from docutils import nodes
 from docutils.parsers.rst import Directive
@@ -17,17 +18,28 @@ from tarvex.image.image import Image
 # the stubs carry no docstrings: the reference documents the modules, all
 # imported here.
 os.environ["SPHINX_AUTODOC_IGNORE_NATIVE_MODULE_TYPE_STUBS"] = "1"
-MODULES = ["vector2", "vector3", "vector4", "rect", "color", "colors", "image", "sound",
-           "audio_stream", "glyph_info", "parser", "vector2_array", "vector3_array", "rect_array"]
+MODULES = ["vector2", "vector3", "vector4", "rect", "color", "colors", "pixel_format", "image",
+           "sound", "audio_stream", "audio_device", "glyph_info", "parser",
+           "vector2_array", "vector3_array", "rect_array"]
 for _m in MODULES:
     importlib.import_module(f"tarvex.{_m}.{_m}")
 
 project = "tarvex"
 copyright = "the tarvex developers"
-extensions = ["sphinx.ext.autodoc"]
-exclude_patterns = []
+# The project's own extension (tarvexdoc.py) and the migration table's rows
+# (pygame_names.py) sit beside this file.
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+extensions = ["sphinx.ext.autodoc", "tarvexdoc"]
+exclude_patterns = ["examples"]
 html_theme = "alabaster"
-html_static_path = []
+html_static_path = ["_static"]
+html_css_files = ["tarvex.css"]
+html_sidebars = {"**": ["about.html", "navigation.html", "localtoc.html", "searchbox.html"]}
+html_theme_options = {"page_width": "1100px", "sidebar_width": "240px"}
+# Signatures and the page contents name members without their module.
+add_module_names = False
+python_use_unqualified_type_names = True
+toc_object_entries_show_parents = "hide"
 html_copy_source = False
 nitpicky = True
 

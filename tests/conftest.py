@@ -37,21 +37,23 @@ def f32(x):
 
 @pytest.fixture(scope="session")
 def audio():
-    """raylib's audio device, opened once for the test process. The
-    development root hides libasound from the tests, so miniaudio falls back
-    on its real-time Null backend and the device must open there; on a host
-    without a usable device the tests that need one are skipped."""
+    """raylib's audio device, opened once for the test process through an
+    AudioDevice; the fixture's value is raylib itself (through ctypes), for
+    the recorder of soundtools. The development root hides libasound from the
+    tests, so miniaudio falls back on its real-time Null backend and the
+    device must open there; on a host without a usable device the tests that
+    need one are skipped."""
     # Imported here: a build restricted by TARVEX_MODULES may lack the
     # native helpers that the tools import.
     from soundtools import raylib
+    from tarvex.audio_device.audio_device import AudioDevice
 
-    rl = raylib()
-    if not rl.IsAudioDeviceReady():
-        rl.InitAudioDevice()
-    if not rl.IsAudioDeviceReady():
+    device = AudioDevice().open()
+    if not device.is_ready:
         assert os.environ.get("TARVEX_IN_ROOT") != "1", "raylib could not open an audio device"
         pytest.skip("raylib cannot open an audio device here")
-    return rl
+    yield raylib()
+    device.close()
 
 
 @pytest.fixture

@@ -16,8 +16,7 @@ import sysconfig
 
 import pytest
 
-MODULES = ["vector2", "vector3", "vector4", "rect", "parser", "color", "colors", "image",
-           "sound", "audio_stream", "glyph_info", "vector2_array", "vector3_array", "rect_array"]
+from package_modules import MODULES
 # Libraries the wheel carries: any copy of them in the process must be its own.
 CARRIED = re.compile(r"/lib(raylib|glfw|X11|xcb|Xau|Xdmcp)[-.][^/]*$")
 

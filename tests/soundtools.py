@@ -1,6 +1,6 @@
 """Shared tools of the sound tests: WAV files written by the wave module,
-raylib's audio device opened through the library the package ships, and a
-recorder of the frames raylib mixes for one sound."""
+raylib (the library the package ships) through ctypes, and a recorder of
+the frames raylib mixes for one sound."""
 import array
 import ctypes
 import time
@@ -80,6 +80,7 @@ samples = write_wav(wav, 24000)
 rl = raylib()
 """
 CHILD_OPEN = CHILD_PRELUDE + """
-rl.InitAudioDevice()
-assert rl.IsAudioDeviceReady()
+from tarvex.audio_device.audio_device import AudioDevice
+device = AudioDevice().open()
+assert device.is_ready and device.owns_device
 """

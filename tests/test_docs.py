@@ -9,8 +9,7 @@ from pathlib import Path
 import pytest
 
 DOCS = Path(__file__).resolve().parent.parent / "docs"
-MODULES = ["vector2", "vector3", "vector4", "rect", "color", "colors", "image", "sound",
-           "audio_stream", "glyph_info", "parser", "vector2_array", "vector3_array", "rect_array"]
+from package_modules import MODULES
 
 
 @pytest.mark.skipif(os.environ.get("TARVEX_SANITIZE") == "1",

@@ -38,8 +38,8 @@ def test_generators_make_owning_images(name):
     assert type(im) is Image and im.valid
     assert (im.width, im.height, im.mipmaps) == (4, 3, 1)
     assert im.format == (GRAYSCALE if name == "generate_with_text" else RGBA)
-    # The summary line says what the generator returns.
-    assert "Image" in getattr(Image, name).__doc__.splitlines()[0]
+    # The summary (the first paragraph) says what the generator returns.
+    assert "Image" in getattr(Image, name).__doc__.split("\n\n")[0]
 
 
 @pytest.mark.parametrize("name", GENERATORS)

@@ -11,6 +11,7 @@ from pathlib import Path
 
 import pytest
 
+import package_modules
 import tarvex
 
 HERE = Path(__file__).parent / "typecheck"
@@ -19,10 +20,7 @@ PKG = Path(tarvex.__file__).parent
 MODULES = sorted(
     d.name for d in PKG.iterdir() if d.is_dir() and list(d.glob(f"{d.name}.cpython-*.so"))
 )
-ALL_MODULES = {"vector2", "vector3", "vector4", "rect", "color", "colors", "parser",
-               "image", "sound", "audio_stream", "glyph_info", "vector2_array",
-               "vector3_array", "rect_array"}
-
+ALL_MODULES = set(package_modules.MODULES)
 
 
 def mypy_runs(python):

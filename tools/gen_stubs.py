@@ -30,6 +30,10 @@ Then it copies the source to OUTPUT, replacing each marker line:
     # stubgen: palette HEADER
         one read/write property per colour of the X-macro palette in HEADER
         (a path relative to SOURCE), the table the module is built from.
+    # stubgen: members
+        inside the body of an enumeration class: one `NAME = VALUE` line per
+        member of the built enumeration of that name (made from its C table),
+        so MODULE must be importable.
 """
 
 import importlib
@@ -109,6 +113,14 @@ def palette(header, indent):
             f"{indent}def {n}(self) -> None: ...",
         ]
     return out
+
+
+def enum_members(module, cls, indent):
+    t = getattr(importlib.import_module(module), cls)
+    members = list(getattr(t, "__members__", {}).items())
+    if not members:
+        raise StubError(f"{module}.{cls} is not an enumeration with members")
+    return [f"{indent}{name} = {int(value)}" for name, value in members]
 
 
 def template_type(module):
@@ -196,6 +208,8 @@ def generate(module, source):
             out.append(line)
         elif m.group(2) == "swizzles" and cls and m.group(1):
             out += swizzles(module, cls, lines, m.group(1))
+        elif m.group(2) == "members" and cls and m.group(1) and not m.group(3):
+            out += enum_members(module, cls, m.group(1))
         elif m.group(2) == "palette" and m.group(3):
             out += palette(source.parent / m.group(3), m.group(1))
         else:

@@ -25,7 +25,8 @@ Lifecycles: images loaded (PNG, raw, animated GIF, a missing file), generated
 (every generator), copied (copy, copy.copy, from_channel), exported, viewed
 through data_view, and released by unload() and by deallocation; sounds loaded
 (and a missing file), updated, played and stopped, aliased (alias released
-first, source released first, alias of an alias) and released both ways.
+first, source released first, alias of an alias), released both ways, and
+released by the audio device closing under them (then opened again).
 """
 import argparse
 import json
@@ -40,20 +41,6 @@ ALIAS_LOSS = 64         # bytes raylib loses per LoadSoundAlias/UnloadSoundAlias
 
 
 # ------------------------------------------------------------ the child side
-
-def raylib():
-    """The raylib that the package ships (its audio device is opened by the
-    caller of the sound module, never by the module)."""
-    import ctypes
-    import glob
-
-    import tarvex
-
-    libs = os.path.join(os.path.dirname(os.path.dirname(tarvex.__file__)), "tarvex.libs")
-    rl = ctypes.CDLL(glob.glob(os.path.join(libs, "libraylib.so*"))[0])
-    rl.IsAudioDeviceReady.restype = ctypes.c_bool
-    return rl
-
 
 def image_lifecycles(d):
     import copy
@@ -113,11 +100,11 @@ def image_lifecycles(d):
 def sound_lifecycles(d):
     import wave
 
+    from tarvex.audio_device.audio_device import AudioDevice
     from tarvex.sound.sound import Sound
 
-    rl = raylib()
-    rl.InitAudioDevice()
-    if not rl.IsAudioDeviceReady():
+    device = AudioDevice().open()
+    if not device.is_ready:
         raise SystemExit("heapcheck: raylib could not open an audio device")
     wav = os.path.join(d, "t.wav")
     with wave.open(wav, "wb") as w:
@@ -156,21 +143,36 @@ def sound_lifecycles(d):
         c.play()
         del s, c
 
-    return {"sound load/update/play/unload": loaded, "sound aliases": aliased}, made, rl
+    def closed_under_sounds():
+        # Closing the device releases the sounds still loaded, while raylib's
+        # mixer exists; releasing them afterwards touches nothing.
+        s = Sound.load(wav)
+        a = alias(s)
+        b = alias(a)
+        s.play()
+        device.close()
+        assert not (s.valid or a.valid or b.valid or s.playing)
+        a.unload()
+        del s, a, b
+        device.open()
+        assert device.owns_device
+
+    return ({"sound load/update/play/unload": loaded, "sound aliases": aliased,
+             "sound device closed under sounds": closed_under_sounds}, made, device)
 
 
 def child(reps, out):
     d = tempfile.mkdtemp(prefix="tarvex-heapcheck-")
     try:
         lifecycles = image_lifecycles(d)
-        sounds, made, rl = sound_lifecycles(d)
+        sounds, made, device = sound_lifecycles(d)
         lifecycles.update(sounds)
         for run in lifecycles.values():
             run()                                # raylib's one-time setup happens here
         for run in lifecycles.values():
             for _ in range(reps):
                 run()
-        rl.CloseAudioDevice()
+        device.close()
     finally:
         shutil.rmtree(d, ignore_errors=True)
     with open(out, "w") as f:

@@ -63,29 +63,29 @@ constexpr auto cat(const S&... s) {
 }
 
 // Text with every line longer than Width broken at its last space within
-// Width (or, failing that, its first space beyond), so that help() reads in
-// a terminal: docstrings are written one string per paragraph. The summary,
-// the first line after the text signature if there is one, stays one line
-// for the tools that read it. The breaks replace spaces, so the length is
-// unchanged; existing line breaks stay.
+// Width (or, failing that, its first space beyond), so that help(), which
+// indents a member's text by six columns, stays within 80 in a terminal:
+// docstrings are written one string per paragraph. The text signature, if
+// the text starts with one, is left as it is. The breaks replace spaces, so
+// the length is unchanged; existing line breaks stay.
 template <Name Text, std::size_t Width = 72>
 inline constexpr auto wrapped = [] {
   auto t = Text;
-  // The summary starts the text, or follows the text signature's end.
+  // The docstring starts the text, or follows the text signature's end.
   constexpr char kHeaderEnd[] = "\n--\n\n";
-  std::size_t summary = 0;
+  std::size_t body = 0;
   for (std::size_t i = 0; i + 5 <= Text.size; ++i) {
     bool match = true;
     for (std::size_t k = 0; k < 5; ++k) match = match && t.text[i + k] == kHeaderEnd[k];
     if (match) {
-      summary = i + 5;
+      body = i + 5;
       break;
     }
   }
   for (std::size_t line = 0; line < Text.size;) {
     std::size_t end = line;
     while (end < Text.size && t.text[end] != '\n') ++end;
-    while (line > summary && end - line > Width) {
+    while (line >= body && end - line > Width) {
       std::size_t at = line + Width;
       while (at > line && t.text[at] != ' ') --at;
       if (at == line) {

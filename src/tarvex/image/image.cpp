@@ -370,7 +370,9 @@ PyGetSetDef properties[] = {
     Property<"format", format>::def(
         rt::docstring<
             "raylib's pixel format code, an int (1 is 8-bit grayscale, 4 is 8-bit RGB, 7 is 8-bit "
-            "RGBA, ...). Read-only.">),
+            "RGBA, ...). Read-only.\n\n"
+            "`tarvex.pixel_format.pixel_format.PixelFormat` names the codes and compares equal to "
+            "them: `img.format == PixelFormat.UNCOMPRESSED_R8G8B8A8`.">),
     Property<"data_view", data_view>::def(
         rt::docstring<
             "A new writable PixelView of the image's pixel bytes, without a copy.\n\n"
@@ -439,9 +441,10 @@ PyTypeObject image_type = {
         "Image()\n--\n\n"
         "A raylib image: a pixel buffer with its width, height, mipmap count and pixel "
         "format.\n\n"
-        "Made by the static loaders (`load`, `load_raw`, `load_anim`, `load_from_screen`) and "
-        "generators (`generate_with_...`), by `copy` and by `from_channel`, all of which return "
-        "an `Image` (also when called on a subclass). `Image()` is an empty image; arguments "
+        "Made by the static loaders (`load`, `load_raw`, `load_anim`, `load_from_screen`), "
+        "`from_pixels` (a copy of pixels a program made) and the generators "
+        "(`generate_with_...`), by `copy` and by `from_channel`, all of which return an `Image` "
+        "(also when called on a subclass). `Image()` is an empty image; arguments "
         "given to it are ignored.\n\n"
         "Ownership: an image made by this module owns its pixels and releases them when it is "
         "unloaded or garbage collected. An image made by a native module may borrow its pixels "

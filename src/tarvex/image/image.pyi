@@ -24,6 +24,10 @@ class Image:
     @staticmethod
     def load_from_screen() -> Image: ...
     @staticmethod
+    def from_pixels(
+        width: SupportsInt, height: SupportsInt, format: SupportsInt, data: Buffer
+    ) -> Image: ...
+    @staticmethod
     def generate_with_color(width: SupportsInt, height: SupportsInt, color: Color) -> Image: ...
     @staticmethod
     def generate_with_linear_gradient(

@@ -114,6 +114,52 @@ bool tiles(int width, int height, int tile_size) {
 }
 bool text_size(int width, int height, const char*) { return generated_size_ok(width, height, 1); }
 
+// ---------------------------------------------------------------------------
+// from_pixels: an owning copy of pixels a program made
+
+// The bytes of `data` (any buffer: its items, shape and strides do not
+// matter, only their count and C order) copied into a new buffer that
+// raylib can release, or null with the exception set.
+void* copy_pixels(PyObject* data, long long expected) {
+  Py_buffer view;
+  if (PyObject_GetBuffer(data, &view, PyBUF_FULL_RO) < 0) return nullptr;
+  void* pixels = nullptr;
+  if (view.len != expected) {
+    PyErr_Format(PyExc_ValueError, "from_pixels() expected %lld bytes, got %zd", expected,
+                 view.len);
+  } else if (!(pixels = MemAlloc(static_cast<unsigned>(expected)))) {
+    PyErr_NoMemory();
+  } else if (PyBuffer_ToContiguous(pixels, &view, view.len, 'C') < 0) {
+    MemFree(pixels);
+    pixels = nullptr;
+  }
+  PyBuffer_Release(&view);
+  return pixels;
+}
+
+// The sizes and format are checked before `data` is read.
+PyObject* from_pixels(int width, int height, int format, PyObject* data) {
+  if (width <= 0 || height <= 0) {
+    PyErr_Format(PyExc_ValueError, "width and height must be positive (got %d x %d)", width,
+                 height);
+    return nullptr;
+  }
+  if (format < 1 || format > kFormatCount) {
+    PyErr_Format(PyExc_ValueError, "format must be a pixel format from 1 to %d (got %d)",
+                 kFormatCount, format);
+    return nullptr;
+  }
+  __int128 size = pixel_bytes(width, height, format);
+  if (!fits_int(size)) {
+    PyErr_Format(PyExc_ValueError, "a %d x %d image of format %d is too large for raylib", width,
+                 height, format);
+    return nullptr;
+  }
+  void* pixels = copy_pixels(data, static_cast<long long>(size));
+  if (!pixels) return nullptr;
+  return wrap_result(Image{pixels, width, height, 1, format});
+}
+
 template <auto Gen, auto Usable = rgba_size>
 constexpr auto generate = [](auto... a) { return wrap_result(Usable(a...) ? Gen(a...) : Image{}); };
 
@@ -154,8 +200,8 @@ std::array<PyMethodDef, kCreatorCount> creator_methods() {
               Int<"header">>::
           def<"Load raw pixel data from a file and return it as a new owning Image.\n\n"
               "The file holds `width` x `height` pixels in raylib pixel format `format` (1 is "
-              "8-bit "
-              "grayscale, 7 is 8-bit RGBA, ...) after `header` bytes that are skipped. The four "
+              "8-bit grayscale, 7 is 8-bit RGBA, ...; `PixelFormat` names them) after `header` "
+              "bytes that are skipped. The four "
               "numbers are C ints (an int, or an object with `__int__`), converted before "
               "`file_name` is checked; `file_name` follows the rules of `load`. A size that is not "
               "positive, an unknown format, a negative header, or a file shorter than the header "
@@ -169,6 +215,20 @@ std::array<PyMethodDef, kCreatorCount> creator_methods() {
       creator<"load_from_screen", load_from_screen>::def<
           "Capture the screen of the open raylib window as a new owning Image.\n\n"
           "Without an open window (raylib's `InitWindow`) the result is an invalid Image.">(),
+      creator<"from_pixels", from_pixels, Int<"width">, Int<"height">, Int<"format">,
+              rt::Object<"data">>::
+          def<"Return a new owning Image holding a copy of the pixel bytes in `data`.\n\n"
+              "`data` is any object with the buffer protocol (bytes, bytearray, memoryview, a "
+              "numpy array of any item type and shape, a PixelView) holding exactly the bytes "
+              "raylib stores for `width` x `height` pixels of `format` (raylib's "
+              "GetPixelDataSize: 4 per pixel for `PixelFormat.UNCOMPRESSED_R8G8B8A8`), read in C "
+              "order; a buffer that is not contiguous is copied in that order too. Raises "
+              "ValueError naming the expected and given byte counts otherwise. The bytes are "
+              "copied, so `data` may change or go away afterwards.\n\n"
+              "`width`, `height` and `format` are C ints (an int, a `PixelFormat`, or an object "
+              "with `__int__`), converted before `data` is read; a size that is not positive, or "
+              "a format that is not one of raylib's, raises ValueError. The image has one mipmap "
+              "level.">(),
       creator<"generate_with_color", generate<GenImageColor>, Int<"width">, Int<"height">,
               ColorValue<"color">>::
           def<"Return a new owning `width` x `height` Image filled with `color`.\n\n"

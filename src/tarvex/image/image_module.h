@@ -63,7 +63,7 @@ PyObject* entry_c_load_anim(PyObject* file_name, int* frames);
 PyObject* entry_c_load_from_screen();
 
 // The static methods that make Images, first in the type's method table.
-inline constexpr std::size_t kCreatorCount = 13;
+inline constexpr std::size_t kCreatorCount = 14;
 std::array<PyMethodDef, kCreatorCount> creator_methods();
 
 }  // namespace tarvex::image

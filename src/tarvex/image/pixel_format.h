@@ -7,9 +7,17 @@
 
 #include <climits>
 
+#include "tarvex/pixel_format/pixel_format.h"
+
 namespace tarvex::image {
 
-inline constexpr int kFormatCount = PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA;
+// The formats are numbered from 1 in the table's order.
+inline constexpr int kFormatCount = 0
+#define TARVEX_COUNT(name, bits) +1
+    TARVEX_PIXEL_FORMATS(TARVEX_COUNT)
+#undef TARVEX_COUNT
+    ;
+static_assert(kFormatCount == PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA);
 
 // The formats raylib can read as colours (LoadImageColors, ImageFromChannel
 // and the image writers of ExportImage): the uncompressed ones. For any
@@ -22,43 +30,11 @@ constexpr bool colour_readable(int format) noexcept {
 
 constexpr int bits_per_pixel(int format) noexcept {
   switch (format) {
-    case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE:
-      return 8;
-    case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA:
-    case PIXELFORMAT_UNCOMPRESSED_R5G6B5:
-    case PIXELFORMAT_UNCOMPRESSED_R5G5B5A1:
-    case PIXELFORMAT_UNCOMPRESSED_R4G4B4A4:
-      return 16;
-    case PIXELFORMAT_UNCOMPRESSED_R8G8B8A8:
-      return 32;
-    case PIXELFORMAT_UNCOMPRESSED_R8G8B8:
-      return 24;
-    case PIXELFORMAT_UNCOMPRESSED_R32:
-      return 32;
-    case PIXELFORMAT_UNCOMPRESSED_R32G32B32:
-      return 96;
-    case PIXELFORMAT_UNCOMPRESSED_R32G32B32A32:
-      return 128;
-    case PIXELFORMAT_UNCOMPRESSED_R16:
-      return 16;
-    case PIXELFORMAT_UNCOMPRESSED_R16G16B16:
-      return 48;
-    case PIXELFORMAT_UNCOMPRESSED_R16G16B16A16:
-      return 64;
-    case PIXELFORMAT_COMPRESSED_DXT1_RGB:
-    case PIXELFORMAT_COMPRESSED_DXT1_RGBA:
-    case PIXELFORMAT_COMPRESSED_ETC1_RGB:
-    case PIXELFORMAT_COMPRESSED_ETC2_RGB:
-    case PIXELFORMAT_COMPRESSED_PVRT_RGB:
-    case PIXELFORMAT_COMPRESSED_PVRT_RGBA:
-      return 4;
-    case PIXELFORMAT_COMPRESSED_DXT3_RGBA:
-    case PIXELFORMAT_COMPRESSED_DXT5_RGBA:
-    case PIXELFORMAT_COMPRESSED_ETC2_EAC_RGBA:
-    case PIXELFORMAT_COMPRESSED_ASTC_4x4_RGBA:
-      return 8;
-    case PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA:
-      return 2;
+#define TARVEX_BITS(name, bits) \
+  case PIXELFORMAT_##name:      \
+    return bits;
+    TARVEX_PIXEL_FORMATS(TARVEX_BITS)
+#undef TARVEX_BITS
     default:
       return 0;
   }

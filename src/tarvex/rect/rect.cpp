@@ -578,8 +578,8 @@ PyTypeObject rect_type = {
         "Operations: `r == o` compares the four values and is False for anything that is not a "
         "Rect; rectangles are unhashable. `len(r)` is 4; `r[0]` to `r[3]` read and assign x, "
         "y, width and height (other indices raise IndexError; no slices); r iterates and "
-        "unpacks as (x, y, width, height). There is no copy method and `copy.copy` raises "
-        "TypeError: `Rect(r)` copies. Pickling raises TypeError. Rect can be subclassed; the "
+        "unpacks as (x, y, width, height). `r.copy()` and `Rect(r)` make a copy; `copy.copy` and "
+        "`copy.deepcopy` raise TypeError, as pickling does. Rect can be subclassed; the "
         "C-level callers then reach a subclass's collision methods too.">,
     .tp_richcompare = richcompare,
     .tp_methods = all_methods.data(),
@@ -609,7 +609,7 @@ using Pickling = rt::PickleRefusal<
     kWhere,
     "self._raw is a structure member: pickling of structure members must be requested "
     "explicitly",
-    "`copy.copy` and `copy.deepcopy` raise it too: `Rect(r)` makes a copy. Pickle "
+    "`copy.copy` and `copy.deepcopy` raise it too: `r.copy()` or `Rect(r)` makes a copy. Pickle "
     "`r.get_tuple()` and rebuild with `Rect(t)`.">;
 
 const rt::TypeEntry types[] = {{&rect_type, &vtable, Pickling::defs}};

@@ -313,7 +313,8 @@ bool set_corner(Obj* self, const Corner& c, PyObject* value) {
   "and `y`) or anything indexable by 0 and 1, as `center` reads it: each coordinate is "     \
   "converted to a 64-bit float, the position computed in 64 bits and rounded once to 32 "    \
   "bits. The size does not change."
-#define TARVEX_CORNER(what) "The " what ", as a Vector2 (rounded to 32 bits)." TARVEX_MOVES
+#define TARVEX_CORNER(what) \
+  rt::docstring<"The " what ", as a Vector2 (rounded to 32 bits)." TARVEX_MOVES>
 
 constexpr Corner kCorners[] = {
     {"topleft", Along::near, Along::near, TARVEX_CORNER("top-left corner (`x`, `y`)")},
@@ -346,10 +347,10 @@ bool set_size(Obj* self, PyObject* value) {
   return true;
 }
 
-constexpr const char* kSizeDoc =
+constexpr const char* kSizeDoc = rt::docstring<
     "(`width`, `height`), as a Vector2. Setting it changes the width and the height, the "
     "position staying, from a Vector2 (its `x` and `y`) or anything indexable by 0 and 1, as "
-    "`center` reads it: each value converted to a 64-bit float and rounded once to 32 bits.";
+    "`center` reads it: each value converted to a 64-bit float and rounded once to 32 bits.">;
 
 // ---------------------------------------------------------------------------
 // Docstrings

@@ -184,7 +184,7 @@ PyObject* clip_line(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
   return r;
 }
 
-constexpr const char* kClipLineDoc =
+constexpr const char* kClipLineDoc = rt::docstring<
     "clip_line($self, /, *line)\n--\n\n"
     "The part of a line segment inside this Rect, as a tuple of two Vector2 points, or an "
     "empty tuple when no point of it is inside. The segment is given as pygame's `clipline` "
@@ -201,7 +201,7 @@ constexpr const char* kClipLineDoc =
     "rounding error recovered) and scaled by a power of two where its coordinates are huge or "
     "tiny, so the points are accurate to the Rect's own scale however long the segment: "
     "whether a segment that only grazes a corner touches the Rect is decided within that "
-    "rounding. A NaN coordinate gives an empty tuple; an infinite one raises ValueError.";
+    "rounding. A NaN coordinate gives an empty tuple; an infinite one raises ValueError.">;
 
 }  // namespace
 

@@ -3,7 +3,9 @@
 // creation, the C-level entries, the Python surface and the type.
 //
 // The module never opens raylib's audio device: whoever plays sounds opens it
-// (without it raylib loads nothing and every sound comes back invalid).
+// (without it raylib loads nothing and every sound comes back invalid), with
+// an AudioDevice or through raylib itself. Before an AudioDevice closes the
+// device, it has this module release every loaded sound (live_sounds.cpp).
 #include "tarvex/sound/sound.h"
 
 #include <cstddef>
@@ -15,7 +17,9 @@
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_runtime/ref.h"
+#include "tarvex/audio_device/audio_device.h"
 #include "tarvex/audio_stream/audio_stream.h"
+#include "tarvex/sound/live_sounds.h"
 #include "tarvex/sound/sample_shares.h"
 
 namespace tarvex::sound {
@@ -31,6 +35,8 @@ extern tarvex_SoundVTable vtable;
 // Bound at exec time.
 PyTypeObject* stream_type;
 tarvex_AudioStreamVTable* stream_vt;
+PyTypeObject* device_type;
+tarvex_AudioDeviceVTable* device_vt;
 
 namespace {
 
@@ -57,6 +63,7 @@ void release(Obj* self) noexcept {
   const Sound raw = self->_raw;
   self->_raw.stream.buffer = nullptr;
   forget_stream(self);
+  forget_live(self);
   release_raw(raw, self->_is_alias != 0);
 }
 
@@ -96,6 +103,7 @@ PyObject* wrap(Sound raw, int is_alias) {
   s->_volume = 1.0f;
   s->_pitch = 1.0f;
   s->_pan = 0.5f;
+  if (raw.stream.buffer && !track_live(s)) return nullptr;
   PyObject* stream = stream_vt->cfrom_struct(raw.stream, nullptr);
   if (!stream) return nullptr;  // dropping the sound releases what it holds
   Py_SETREF(s->_stream, stream);
@@ -358,6 +366,8 @@ void dealloc(PyObject* o) {
   {
     rt::ErrorScope scope;
     release(as(o));
+    // Also when a native caller cleared the buffer pointer itself.
+    forget_live(as(o));
     Py_CLEAR(as(o)->_stream);
   }
   Py_TYPE(o)->tp_free(o);
@@ -372,8 +382,10 @@ PyTypeObject sound_type = {
         "Sound()\n--\n\n"
         "A raylib sound: audio samples loaded into memory, with playback controls.\n\n"
         "Made by `Sound.load` and `Sound.load_alias`; `Sound()` is an empty, invalid sound "
-        "(arguments given to it are ignored). The package never opens raylib's audio device: "
-        "open it (raylib's `InitAudioDevice`) before loading, or every sound loads invalid. "
+        "(arguments given to it are ignored). The package never opens raylib's audio device by "
+        "itself: open it with `tarvex.audio_device.audio_device.AudioDevice` (`with "
+        "AudioDevice():`) before loading, or every sound loads invalid. Closing the device "
+        "through an AudioDevice releases every loaded sound first. "
         "raylib failures are not exceptions: a sound that cannot be loaded has `valid` "
         "False.\n\n"
         "Ownership: a sound owns its audio buffer and releases it when unloaded or garbage "
@@ -401,12 +413,25 @@ const rt::TypeEntry types[] = {{&sound_type, &vtable, Pickling::defs}};
 const rt::Sibling siblings[] = {
     rt::sibling<tarvex_AudioStreamObject>("tarvex.audio_stream.audio_stream", "AudioStream",
                                           &stream_type, &stream_vt),
+    rt::sibling<tarvex_AudioDeviceObject>("tarvex.audio_device.audio_device", "AudioDevice",
+                                          &device_type, &device_vt),
 };
+
+void release_every_sound() noexcept { release_live(release); }
+
+int make_tables() { return make_sample_shares() < 0 ? -1 : make_live_sounds(); }
+
+// After the siblings are bound: the device releases the loaded sounds before
+// it closes.
+int body(PyObject* module) {
+  if (device_vt->add_release_hook(release_every_sound) < 0) return -1;
+  return quiet_raylib_log(module);
+}
 
 }  // namespace
 }  // namespace tarvex::sound
 
 TARVEX_MODULE(sound, {.types = tarvex::sound::types,
                       .siblings = tarvex::sound::siblings,
-                      .constants = tarvex::sound::make_sample_shares,
-                      .body = tarvex::quiet_raylib_log})
+                      .constants = tarvex::sound::make_tables,
+                      .body = tarvex::sound::body})

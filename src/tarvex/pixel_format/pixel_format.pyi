@@ -1,0 +1,4 @@
+import enum
+
+class PixelFormat(enum.IntEnum):
+    # stubgen: members
