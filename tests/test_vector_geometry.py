@@ -369,8 +369,10 @@ def kind_floats(kind, finite=True):
     return FINITE32 if finite else NO_NAN32
 
 
-def equal_or_both_nan(a, b):
-    return all(x == y or (math.isnan(x) and math.isnan(y)) for x, y in zip(a, b))
+def two_vectors(kind, data):
+    """Two vectors of `kind` with finite components from the whole range."""
+    return tuple(kind.make(*data.draw(st.lists(kind_floats(kind), min_size=kind.n,
+                                               max_size=kind.n))) for _ in range(2))
 
 
 QUARTER = [  # (x, y) turned by k quarter turns
@@ -412,9 +414,7 @@ def exact_lerp(a, b, t):
 @settings(max_examples=100, derandomize=True)
 @given(data=st.data(), t=st.floats(0, 1))
 def test_lerp_over_the_full_range(kind, data, t):
-    a = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
-    b = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
-    x, y = kind.make(*a), kind.make(*b)
+    x, y = two_vectors(kind, data)
     assert same(comps(x.get_lerped(y, 0)), comps(x)) and same(comps(x.get_lerped(y, 1)), comps(y))
     for got, p, q in zip(x.get_lerped(y, t), comps(x), comps(y)):
         want = exact_lerp(p, q, t)
@@ -455,9 +455,7 @@ def exact_angle(kind, p, q):
 @settings(max_examples=100, derandomize=True)
 @given(data=st.data())
 def test_angle_to_over_the_full_range(kind, data):
-    a = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
-    b = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
-    x, y = kind.make(*a), kind.make(*b)
+    x, y = two_vectors(kind, data)
     got = x.angle_to(y)
     assert -180 < got <= 180 if kind is V2 else 0 <= got <= 180
     assert got == pytest.approx(exact_angle(kind, comps(x), comps(y)), rel=1e-9, abs=1e-9)
@@ -495,9 +493,7 @@ def exact_projection(v, o):
 @settings(max_examples=100, derandomize=True)
 @given(data=st.data())
 def test_reflection_and_projection_over_the_full_range(kind, data):
-    a = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
-    n = data.draw(st.lists(kind_floats(kind), min_size=kind.n, max_size=kind.n))
-    v, w = kind.make(*a), kind.make(*n)
+    v, w = two_vectors(kind, data)
     if not any(comps(w)):
         return
     scale = Fraction(max(abs(c) for c in comps(v)))

@@ -122,6 +122,10 @@ struct VecGeometry {
   // by a power of two, or, when v has infinite components, the limit of its
   // direction (+-1 for each infinite component, 0 for each finite one).
   static D direction_of(const D& v) noexcept {
+    if (all_finite(v)) {
+      const int e = scale_exponent(v);
+      return e ? scaled(v, -e) : v;
+    }
     bool infinite = false;
     for (double c : v) infinite = infinite || std::isinf(c);
     if (infinite) {
@@ -135,6 +139,12 @@ struct VecGeometry {
   }
   // The Euclidean norm, without overflow or underflow of the squares: the
   // same bits as sqrt(v . v) wherever that is exact enough to be used.
+  // Whether every component is finite, in one pass without branches.
+  static bool all_finite(const D& v) noexcept {
+    double z = 0.0;
+    for (double c : v) z += c * 0.0;  // NaN for an infinite or NaN component
+    return z == 0.0;
+  }
   static double norm(const D& a) noexcept {
     const int e = scale_exponent(a);
     if (e == 0) return std::sqrt(dot(a, a));
@@ -180,13 +190,24 @@ struct VecGeometry {
 
   // The rotations multiply through `times`, so that where a sine, cosine or
   // axis component is exactly 0 an infinite component contributes nothing.
+  // Finite components take the plain products, which `times` equals there.
   static bool rotated_2d(const Arr& a, double s, double c, Arr& out) {
     const D v = wide(a);
-    out = narrowed(D{times(v[0], c) - times(v[1], s), times(v[0], s) + times(v[1], c)});
+    if (all_finite(v))
+      out = narrowed(D{v[0] * c - v[1] * s, v[0] * s + v[1] * c});
+    else
+      out = narrowed(D{times(v[0], c) - times(v[1], s), times(v[0], s) + times(v[1], c)});
     return true;
   }
   // Rotation of v about the unit axis k (Rodrigues' formula), in 64 bits.
   static D rotated_about(const D& v, const D& k, double s, double c) noexcept {
+    if (all_finite(v)) {
+      const D kxv{k[1] * v[2] - k[2] * v[1], k[2] * v[0] - k[0] * v[2], k[0] * v[1] - k[1] * v[0]};
+      const double kv = (0.0 + v[0] * k[0] + v[1] * k[1] + v[2] * k[2]) * (1.0 - c);
+      D r;
+      for (int i = 0; i < 3; ++i) r[i] = v[i] * c + kxv[i] * s + kv * k[i];
+      return r;
+    }
     const D kxv{times(v[2], k[1]) - times(v[1], k[2]), times(v[0], k[2]) - times(v[2], k[0]),
                 times(v[1], k[0]) - times(v[0], k[1])};
     double kv = 0.0;
@@ -202,8 +223,13 @@ struct VecGeometry {
     D v = wide(a);
     const int i = (axis + 1) % 3, j = (axis + 2) % 3;
     const double vi = v[i], vj = v[j];
-    v[i] = times(vi, c) - times(vj, s);
-    v[j] = times(vi, s) + times(vj, c);
+    if (all_finite(v)) {
+      v[i] = vi * c - vj * s;
+      v[j] = vi * s + vj * c;
+    } else {
+      v[i] = times(vi, c) - times(vj, s);
+      v[j] = times(vi, s) + times(vj, c);
+    }
     return narrowed(v);
   }
   static bool unit_axis(Obj* axis, D* k) {
@@ -438,6 +464,7 @@ struct VecGeometry {
   static PyObject* from_polar(double length, double angle) {
     double s, c;
     sincos_degrees(angle, &s, &c);
+    if (std::isfinite(length)) return V::make(narrowed(D{length * c, length * s}));
     return V::make(narrowed(D{times(length, c), times(length, s)}));
   }
   // (length, polar angle from the z axis in [0, 180], azimuth from the x
