@@ -33,8 +33,8 @@ TARVEX_VECTOR_ARRAY_TYPE(Vector2ArrayTraits);
 namespace {
 
 const rt::Sibling siblings[] = {
-    rt::sibling<tarvex_Vector2Object>("tarvex.vector2.vector2", "Vector2",
-                                      &Vector2ArrayTraits::vec_type, &Vector2ArrayTraits::vec_vt),
+    arr::VecArrayPython<Vector2ArrayTraits>::element_sibling(),
+    // Rect, for the points-in-a-rectangle tests.
     {"tarvex.rect.rect", "Rect", sizeof(tarvex_RectObject), &Vector2ArrayTraits::rect_type,
      nullptr},
 };

@@ -29,10 +29,7 @@ TARVEX_VECTOR_ARRAY_TYPE(Vector3ArrayTraits);
 
 namespace {
 
-const rt::Sibling siblings[] = {
-    rt::sibling<tarvex_Vector3Object>("tarvex.vector3.vector3", "Vector3",
-                                      &Vector3ArrayTraits::vec_type, &Vector3ArrayTraits::vec_vt),
-};
+const rt::Sibling siblings[] = {arr::VecArrayPython<Vector3ArrayTraits>::element_sibling()};
 
 }  // namespace
 
