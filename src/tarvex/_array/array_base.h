@@ -384,7 +384,7 @@ struct ArrayBase {
           *static_cast<PyObject**>(out) = construct(nullptr, a, static_cast<size_t>(n), k);
           return *static_cast<PyObject**>(out) ? 0 : -1;
         },
-        &r);
+        static_cast<void*>(&r));
     return r;
   }
 
