@@ -4,6 +4,7 @@
 // count, and growth and resizing from C.
 #include <raylib.h>
 
+#include <cstddef>
 #include <vector>
 
 #include "tarvex/_runtime/module.h"

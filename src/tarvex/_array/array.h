@@ -27,6 +27,8 @@
 
 #include <Python.h>
 
+/* The type names go into declarations, where parentheses cannot stand. */
+/* NOLINTBEGIN(bugprone-macro-parentheses) */
 #define TARVEX_ARRAY_FIELDS(VT, E)     \
   PyObject_HEAD struct VT* __pyx_vtab; \
   E* data;                             \
@@ -43,5 +45,6 @@
   PyObject* (*cfrom_data)(const E* data, Py_ssize_t count);             \
   int (*extend_data)(struct T * self, const E* data, Py_ssize_t count); \
   int (*resize)(struct T * self, Py_ssize_t count);
+/* NOLINTEND(bugprone-macro-parentheses) */
 
 #endif /* TARVEX_ARRAY_H */

@@ -89,22 +89,26 @@ struct ArrayBase {
                  Traits::short_name);
     return true;
   }
-  // Room for n elements; growth doubles, so appends take amortised O(1).
-  static bool reserve(Obj* self, Py_ssize_t n) {
-    if (n <= self->capacity) return true;
-    if (exported(self)) return false;
-    Py_ssize_t want = self->capacity > PY_SSIZE_T_MAX / 2 ? n : std::max(n, self->capacity * 2);
-    if (self->count > 0 && want < 8) want = 8;
+  // Storage for exactly `capacity` elements.
+  static bool reallocate(Obj* self, Py_ssize_t capacity) {
     std::size_t bytes;
-    if (!byte_size(want, sizeof(Elem), &bytes)) return false;
+    if (!byte_size(capacity, sizeof(Elem), &bytes)) return false;
     void* p = PyMem_Realloc(self->data, bytes);
     if (!p) {
       PyErr_NoMemory();
       return false;
     }
     self->data = static_cast<Elem*>(p);
-    self->capacity = want;
+    self->capacity = capacity;
     return true;
+  }
+  // Room for n elements; growth doubles, so appends take amortised O(1).
+  static bool reserve(Obj* self, Py_ssize_t n) {
+    if (n <= self->capacity) return true;
+    if (exported(self)) return false;
+    Py_ssize_t want = self->capacity > PY_SSIZE_T_MAX / 2 ? n : std::max(n, self->capacity * 2);
+    if (self->count > 0 && want < 8) want = 8;
+    return reallocate(self, want);
   }
   // Exactly n elements, the new ones zero.
   static bool resize(Obj* self, Py_ssize_t n) {
@@ -114,18 +118,8 @@ struct ArrayBase {
     }
     if (n == self->count) return true;
     if (exported(self)) return false;
-    if (n > self->capacity) {
-      // An exact size when growing by hand: from a count, no spare room.
-      std::size_t bytes;
-      if (!byte_size(n, sizeof(Elem), &bytes)) return false;
-      void* p = PyMem_Realloc(self->data, bytes);
-      if (!p) {
-        PyErr_NoMemory();
-        return false;
-      }
-      self->data = static_cast<Elem*>(p);
-      self->capacity = n;
-    }
+    // An exact size when growing by hand: from a count, no spare room.
+    if (n > self->capacity && !reallocate(self, n)) return false;
     if (n > self->count)
       std::memset(static_cast<void*>(self->data + self->count), 0,
                   static_cast<std::size_t>(n - self->count) * sizeof(Elem));
@@ -205,7 +199,9 @@ struct ArrayBase {
     if (!it) return nullptr;
     Py_ssize_t hint = PyObject_LengthHint(iterable, 0);
     if (hint < 0) return nullptr;
-    Ref o(py(alloc_empty(hint)));
+    // A hint is no promise: beyond a million elements the storage grows as
+    // the elements come, rather than failing on what is only a guess.
+    Ref o(py(alloc_empty(std::min<Py_ssize_t>(hint, Py_ssize_t{1} << 20))));
     if (!o) return nullptr;
     while (Ref item = Ref(PyIter_Next(it.get()))) {
       Elem e;
@@ -388,7 +384,7 @@ struct ArrayBase {
           *static_cast<PyObject**>(out) = construct(nullptr, a, static_cast<size_t>(n), k);
           return *static_cast<PyObject**>(out) ? 0 : -1;
         },
-        &r);
+        static_cast<void*>(&r));
     return r;
   }
 

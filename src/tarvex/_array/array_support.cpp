@@ -1,7 +1,8 @@
 // The element-independent helpers of the packed array types.
 #include "tarvex/_array/array_support.h"
 
-#include <cstdint>
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <utility>
 

@@ -148,11 +148,11 @@ struct VecArrayOps : VecArray<Traits> {
   // A vector operand and a number: Kern(a, b, x, r).
   template <Form F, bool (*Kern)(const Arr&, const Arr&, double, Arr&), rt::Name Name,
             double Fallback = 0.0>
-  static PyObject* with_vector_number(Obj* self, PyObject* other, PyObject* number, PyObject* dst) {
+  static PyObject* with_vector_number(Obj* self, PyObject* other, PyObject* amount, PyObject* dst) {
     const Py_ssize_t n = self->count;
     Numbers x;
     Other o;
-    if (!x.acquire(number, n, Name.text, Fallback) || !unchanged(self, n) ||
+    if (!x.acquire(amount, n, Name.text, Fallback) || !unchanged(self, n) ||
         !read_other(other, n, "other", &o))
       return nullptr;
     return with_other(o, [&](auto b) {
@@ -181,8 +181,8 @@ struct VecArrayOps : VecArray<Traits> {
     });
   }
   template <Form F, bool (*Kern)(const Arr&, double, double, Arr&), bool Fallible, rt::Name Name>
-  static PyObject* with_number(Obj* self, PyObject* number, PyObject* dst) {
-    return with_numbers2<F, Kern, Fallible, Name>(self, number, nullptr, dst);
+  static PyObject* with_number(Obj* self, PyObject* amount, PyObject* dst) {
+    return with_numbers2<F, Kern, Fallible, Name>(self, amount, nullptr, dst);
   }
 
   // --------------------------------------------------------- operations

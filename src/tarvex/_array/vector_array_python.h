@@ -267,6 +267,12 @@ struct VecArrayPython : VecArrayOps<Traits> {
           "`-`, and the `get_`/`to_` methods. Element i of every element-wise result equals, bit "
           "for bit, the {E} operation on element i, NaN and infinities included.">);
   static inline const rt::TypeEntry types[1] = {{&B::type, &B::vtable, nullptr}};
+  // The binding of the element type, which the module's exec step makes.
+  static rt::Sibling element_sibling() {
+    return rt::sibling<typename Traits::VecObj>(Traits::element_module_text.c_str(),
+                                                Traits::element_name, &Traits::vec_type,
+                                                &Traits::vec_vt);
+  }
 };
 
 }  // namespace tarvex::arr

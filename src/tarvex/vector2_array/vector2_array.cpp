@@ -1,6 +1,7 @@
 // tarvex.vector2_array.vector2_array: a packed array of raylib Vector2 values.
 #include "tarvex/vector2_array/vector2_array.h"
 
+#include "tarvex/_array/vector_array.h"
 #include "tarvex/_array/vector_array_python.h"
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_vector/vector_family.h"
@@ -17,8 +18,6 @@ namespace vec = tarvex::vec;
 struct Vector2Kernels
     : vec::TraitsDefaults,
       vec::Named<tarvex_Vector2Object, tarvex_Vector2VTable, float, "vector2", "xy"> {
-  static constexpr auto copy_slot = &VTable::cfrom_vector2;
-  static constexpr auto components_slot = &VTable::cfrom_xy;
   // Scalar quotients divide each component.
   static constexpr bool reciprocal_division = false;
 };
@@ -33,8 +32,8 @@ TARVEX_VECTOR_ARRAY_TYPE(Vector2ArrayTraits);
 namespace {
 
 const rt::Sibling siblings[] = {
-    rt::sibling<tarvex_Vector2Object>("tarvex.vector2.vector2", "Vector2",
-                                      &Vector2ArrayTraits::vec_type, &Vector2ArrayTraits::vec_vt),
+    arr::VecArrayPython<Vector2ArrayTraits>::element_sibling(),
+    // Rect, for the points-in-a-rectangle tests.
     {"tarvex.rect.rect", "Rect", sizeof(tarvex_RectObject), &Vector2ArrayTraits::rect_type,
      nullptr},
 };

@@ -1,6 +1,7 @@
 // tarvex.vector3_array.vector3_array: a packed array of raylib Vector3 values.
 #include "tarvex/vector3_array/vector3_array.h"
 
+#include "tarvex/_array/vector_array.h"
 #include "tarvex/_array/vector_array_python.h"
 #include "tarvex/_runtime/module.h"
 #include "tarvex/_vector/vector_family.h"
@@ -15,10 +16,7 @@ namespace vec = tarvex::vec;
 // The kernels of the elements are those of Vector3, with its traits.
 struct Vector3Kernels
     : vec::TraitsDefaults,
-      vec::Named<tarvex_Vector3Object, tarvex_Vector3VTable, float, "vector3", "xyz"> {
-  static constexpr auto copy_slot = &VTable::cfrom_vector3;
-  static constexpr auto components_slot = &VTable::cfrom_xyz;
-};
+      vec::Named<tarvex_Vector3Object, tarvex_Vector3VTable, float, "vector3", "xyz"> {};
 
 struct Vector3ArrayTraits : arr::VecArrayNamed<tarvex_Vector3ArrayObject, tarvex_Vector3ArrayVTable,
                                                Vector3Kernels, "vector3_array", "vector3"> {};
@@ -29,10 +27,7 @@ TARVEX_VECTOR_ARRAY_TYPE(Vector3ArrayTraits);
 
 namespace {
 
-const rt::Sibling siblings[] = {
-    rt::sibling<tarvex_Vector3Object>("tarvex.vector3.vector3", "Vector3",
-                                      &Vector3ArrayTraits::vec_type, &Vector3ArrayTraits::vec_vt),
-};
+const rt::Sibling siblings[] = {arr::VecArrayPython<Vector3ArrayTraits>::element_sibling()};
 
 }  // namespace
 
