@@ -334,25 +334,6 @@ _ids = [case.id for case in CASES]
 assert len(set(_ids)) == len(_ids), "two cases share a group and label"
 
 
-def rect_array_memory(count):
-    """Bytes per rectangle of a RectArray of `count` (tracemalloc, header
-    included), and per Rect of a list of `count` Rect."""
-    from tarvex.rect.rect import Rect
-    from tarvex.rect_array.rect_array import RectArray
-
-    def traced(make):
-        gc.collect()
-        tracemalloc.start()
-        obj = make()
-        size = tracemalloc.get_traced_memory()[0]
-        tracemalloc.stop()
-        del obj
-        return size
-
-    return {"traced": traced(lambda: RectArray(count)) / count,
-            "list": traced(lambda: [Rect(i, 0, 1, 1) for i in range(count)]) / count}
-
-
 def vector2_memory(count, refs=True):
     """Bytes per Vector2: traced over `count` objects, and sys.getsizeof;
     with refs, the same for a pair of floats and for pygame's Vector2."""
@@ -395,6 +376,11 @@ def vector2_memory(count, refs=True):
             return size / count
 
         listed = per_element(lambda: [Vector2(i, 2.0) for i in range(count)])
-        out["arrays"] = [(name, per_element(lambda t=t: t(count)), listed)
+        out["arrays"] = [(name, per_element(lambda t=t: t(count)), listed, "list of Vector2")
                          for name, t in (("Vector2Array", Vector2Array), ("Vector3Array", Vector3Array))]
+        from tarvex.rect.rect import Rect
+        from tarvex.rect_array.rect_array import RectArray
+        out["arrays"].append(("RectArray", per_element(lambda: RectArray(count)),
+                              per_element(lambda: [Rect(i, 0, 1, 1) for i in range(count)]),
+                              "list of Rect"))
     return out

@@ -17,7 +17,7 @@ import random
 import subprocess
 import sys
 
-from bench_cases import base_namespace, rect_array_memory, ref_label, vector2_memory
+from bench_cases import base_namespace, ref_label, vector2_memory
 from bench_timing import Timed
 
 
@@ -75,8 +75,6 @@ def serve(cases, clock, tarvex_only, cpu):
                 reply[i] = sides[i].run(msg["numbers"][i])
         elif op == "memory":
             reply = vector2_memory(msg["count"], refs=msg["refs"])
-        elif op == "rect_array_memory":
-            reply = rect_array_memory(msg["count"])
         else:
             raise ValueError(f"unknown request {op!r}")
         out.write(json.dumps(reply) + "\n")

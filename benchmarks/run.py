@@ -153,10 +153,6 @@ def run_suite(args):
         if not args.k:
             m = workers[0].ask(op="memory", count=args.memory_count, refs=True)
             rows += memory_rows(m, args.memory_count)
-            m = workers[0].ask(op="rect_array_memory", count=args.memory_count)
-            rows.append(Row("memory", f"bytes per RectArray element (tracemalloc, {args.memory_count:,})",
-                            m["traced"], [Ref("list", "list of Rect", m["list"], m["traced"] / m["list"])],
-                            unit="B"))
     finally:
         for w in workers:
             w.close()
@@ -183,8 +179,8 @@ def memory_rows(m, count):
             Row("memory", "sys.getsizeof(Vector2)", m["getsizeof"],
                 [Ref(label, label, v, m["getsizeof"] / v) for label, v in m["getsizeof refs"]], unit="B"),
             *[Row("memory", f"bytes per {name} element (tracemalloc, {count:,})", v,
-                  [Ref("list", "list of Vector2", listed, v / listed)], unit="B")
-              for name, v, listed in m.get("arrays", [])]]
+                  [Ref("list", listed_label, listed, v / listed)], unit="B")
+              for name, v, listed, listed_label in m.get("arrays", [])]]
 
 
 # -- comparison with an older build ----------------------------------------
