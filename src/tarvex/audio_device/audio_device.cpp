@@ -17,7 +17,8 @@
 #include <raylib.h>
 
 #include <array>
-#include <cmath>
+#include <cstddef>
+#include <cstdint>
 
 #include "tarvex/_raylib/log.h"
 #include "tarvex/_runtime/binding.h"
@@ -149,7 +150,7 @@ PyObject* tp_new(PyTypeObject*, PyObject* args, PyObject* kwds) {
         *static_cast<PyObject**>(out) = o;
         return o ? 0 : -1;
       },
-      &made);
+      static_cast<void*>(&made));
   return made;
 }
 

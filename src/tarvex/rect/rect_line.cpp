@@ -2,6 +2,7 @@
 // inside the rectangle.
 #include <cmath>
 
+#include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"

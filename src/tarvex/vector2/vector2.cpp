@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/ref.h"
