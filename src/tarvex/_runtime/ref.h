@@ -1,4 +1,5 @@
-// Owned references and the pending-exception guard of the tarvex runtime.
+// Owned references and the scope guards (pending exception, mutex) of the
+// tarvex runtime.
 #pragma once
 
 #include <utility>
@@ -45,6 +46,18 @@ class ErrorScope {
 
  private:
   PyObject* saved_;
+};
+
+// Holds a PyMutex for the scope.
+class MutexLock {
+ public:
+  explicit MutexLock(PyMutex* m) noexcept : m_(m) { PyMutex_Lock(m_); }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+  ~MutexLock() { PyMutex_Unlock(m_); }
+
+ private:
+  PyMutex* m_;
 };
 
 }  // namespace tarvex::rt

@@ -17,7 +17,8 @@
 #include <raylib.h>
 
 #include <array>
-#include <cmath>
+#include <cstddef>
+#include <cstdint>
 
 #include "tarvex/_raylib/log.h"
 #include "tarvex/_runtime/binding.h"
@@ -85,8 +86,8 @@ float entry_get_master_volume() { return IsAudioDeviceReady() ? GetMasterVolume(
 int do_set_master_volume(double volume) {
   if (!(volume >= 0.0 && volume <= 1.0)) {
     rt::Ref given(PyFloat_FromDouble(volume));
-    if (given) PyErr_Format(PyExc_ValueError, "master_volume must be from 0.0 to 1.0 (got %R)",
-                            given.get());
+    if (given)
+      PyErr_Format(PyExc_ValueError, "master_volume must be from 0.0 to 1.0 (got %R)", given.get());
     return -1;
   }
   if (!IsAudioDeviceReady()) {
@@ -149,7 +150,7 @@ PyObject* tp_new(PyTypeObject*, PyObject* args, PyObject* kwds) {
         *static_cast<PyObject**>(out) = o;
         return o ? 0 : -1;
       },
-      &made);
+      static_cast<void*>(&made));
   return made;
 }
 
@@ -179,9 +180,9 @@ PyMethodDef methods[] = {
     Declare::plain_entry<"__enter__", enter>::def<
         "Open the device as `open()` does and return this handle, for `with`.">(),
     Declare::method<"__exit__", exit_method, rt::Object<"exc_type">, rt::Object<"exc_value">,
-                    rt::Object<"traceback">>::def<
-        "Close the device as `close()` does and return False, for `with`: an exception "
-        "raised in the block propagates.">(),
+                    rt::Object<"traceback">>::
+        def<"Close the device as `close()` does and return False, for `with`: an exception "
+            "raised in the block propagates.">(),
     rt::kEndOfMethods,
 };
 

@@ -127,11 +127,14 @@ void* copy_pixels(PyObject* data, long long expected) {
   if (view.len != expected) {
     PyErr_Format(PyExc_ValueError, "from_pixels() expected %lld bytes, got %zd", expected,
                  view.len);
-  } else if (!(pixels = MemAlloc(static_cast<unsigned>(expected)))) {
-    PyErr_NoMemory();
-  } else if (PyBuffer_ToContiguous(pixels, &view, view.len, 'C') < 0) {
-    MemFree(pixels);
-    pixels = nullptr;
+  } else {
+    pixels = MemAlloc(static_cast<unsigned>(expected));
+    if (!pixels) {
+      PyErr_NoMemory();
+    } else if (PyBuffer_ToContiguous(pixels, &view, view.len, 'C') < 0) {
+      MemFree(pixels);
+      pixels = nullptr;
+    }
   }
   PyBuffer_Release(&view);
   return pixels;

@@ -6,18 +6,28 @@
 #include <raylib.h>
 
 #include <climits>
+#include <iterator>
 
 #include "tarvex/pixel_format/pixel_format.h"
 
 namespace tarvex::image {
 
-// The formats are numbered from 1 in the table's order.
-inline constexpr int kFormatCount = 0
-#define TARVEX_COUNT(name, bits) +1
-    TARVEX_PIXEL_FORMATS(TARVEX_COUNT)
-#undef TARVEX_COUNT
-    ;
-static_assert(kFormatCount == PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA);
+// Bits per pixel of each format, in the table's order, which is raylib's
+// numbering from 1.
+#define TARVEX_BITS(name, bits) (bits),
+inline constexpr int kBitsPerPixel[] = {TARVEX_PIXEL_FORMATS(TARVEX_BITS)};
+#undef TARVEX_BITS
+#define TARVEX_CODE(name, bits) PIXELFORMAT_##name,
+inline constexpr int kFormatCodes[] = {TARVEX_PIXEL_FORMATS(TARVEX_CODE)};
+#undef TARVEX_CODE
+inline constexpr int kFormatCount = static_cast<int>(std::size(kBitsPerPixel));
+
+constexpr bool numbered_in_order() noexcept {
+  for (int i = 0; i < kFormatCount; ++i)
+    if (kFormatCodes[i] != i + 1) return false;
+  return true;
+}
+static_assert(numbered_in_order() && kFormatCount == PIXELFORMAT_COMPRESSED_ASTC_8x8_RGBA);
 
 // The formats raylib can read as colours (LoadImageColors, ImageFromChannel
 // and the image writers of ExportImage): the uncompressed ones. For any
@@ -29,15 +39,7 @@ constexpr bool colour_readable(int format) noexcept {
 }
 
 constexpr int bits_per_pixel(int format) noexcept {
-  switch (format) {
-#define TARVEX_BITS(name, bits) \
-  case PIXELFORMAT_##name:      \
-    return bits;
-    TARVEX_PIXEL_FORMATS(TARVEX_BITS)
-#undef TARVEX_BITS
-    default:
-      return 0;
-  }
+  return format >= 1 && format <= kFormatCount ? kBitsPerPixel[format - 1] : 0;
 }
 
 // GetPixelDataSize in exact arithmetic: the same truncation toward zero and

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/errors.h"
 #include "tarvex/_runtime/methods.h"

@@ -4,6 +4,9 @@
 #include <new>
 #include <unordered_set>
 
+#include "tarvex/_runtime/ref.h"
+#include "tarvex/sound/sound.h"
+
 namespace tarvex::sound {
 
 namespace {
@@ -12,13 +15,6 @@ namespace {
 // on the free-threaded interpreter).
 std::unordered_set<tarvex_SoundObject*>* live = nullptr;
 PyMutex live_lock = {};
-
-struct LiveGuard {
-  LiveGuard() { PyMutex_Lock(&live_lock); }
-  ~LiveGuard() { PyMutex_Unlock(&live_lock); }
-  LiveGuard(const LiveGuard&) = delete;
-  LiveGuard& operator=(const LiveGuard&) = delete;
-};
 
 }  // namespace
 
@@ -33,7 +29,7 @@ int make_live_sounds() {
 }
 
 bool track_live(tarvex_SoundObject* s) {
-  LiveGuard guard;
+  rt::MutexLock guard(&live_lock);
   try {
     live->insert(s);
   } catch (...) {
@@ -44,7 +40,7 @@ bool track_live(tarvex_SoundObject* s) {
 }
 
 void forget_live(tarvex_SoundObject* s) noexcept {
-  LiveGuard guard;
+  rt::MutexLock guard(&live_lock);
   live->erase(s);
 }
 
@@ -54,7 +50,7 @@ void release_live(void (*release)(tarvex_SoundObject*)) noexcept {
   for (;;) {
     tarvex_SoundObject* s;
     {
-      LiveGuard guard;
+      rt::MutexLock guard(&live_lock);
       if (live->empty()) return;
       s = *live->begin();
       live->erase(live->begin());

@@ -5,6 +5,8 @@
 #include <new>
 #include <unordered_map>
 
+#include "tarvex/_runtime/ref.h"
+
 namespace tarvex::sound {
 
 namespace {
@@ -22,13 +24,6 @@ struct SampleShare {
 // thread on the free-threaded interpreter).
 std::unordered_map<const void*, SampleShare*>* shares = nullptr;
 PyMutex shares_lock = {};
-
-struct SharesGuard {
-  SharesGuard() { PyMutex_Lock(&shares_lock); }
-  ~SharesGuard() { PyMutex_Unlock(&shares_lock); }
-  SharesGuard(const SharesGuard&) = delete;
-  SharesGuard& operator=(const SharesGuard&) = delete;
-};
 
 void unload_raw(const Sound& s, bool alias) noexcept {
   if (alias)
@@ -50,7 +45,7 @@ int make_sample_shares() {
 }
 
 void release_raw(const Sound& raw, bool alias) noexcept {
-  SharesGuard guard;
+  rt::MutexLock guard(&shares_lock);
   auto it = shares->find(raw.stream.buffer);
   if (it == shares->end()) {
     unload_raw(raw, alias);
@@ -72,7 +67,7 @@ void release_raw(const Sound& raw, bool alias) noexcept {
 }
 
 bool make_alias(const Sound& source, bool source_is_alias, Sound* out) noexcept {
-  SharesGuard guard;
+  rt::MutexLock guard(&shares_lock);
   try {
     auto [it, fresh] = shares->try_emplace(source.stream.buffer, nullptr);
     if (fresh) {

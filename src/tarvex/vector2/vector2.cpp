@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "tarvex/_runtime/binding.h"
 #include "tarvex/_runtime/convert.h"
 #include "tarvex/_runtime/methods.h"
 #include "tarvex/_runtime/ref.h"
@@ -75,13 +76,16 @@ struct Vector2Traits
   }
   template <class V>
   static std::array<PyGetSetDef, 1> extra_properties() {
-    return {rt::Property<V::where, Object, "data", get_data<V>, set_data<V>>::def(rt::docstring<
-        "The components as a new dict, `{'x': x, 'y': y}`.\n\n"
-        "Assigning takes a mapping with the keys 'x' and 'y' and stores both components "
-        "together, or neither: a missing key raises ValueError, a value that is not a mapping "
-        "raises TypeError, a value that is not a number raises TypeError. Each value is rounded "
-        "to a 32-bit float. On the free-threaded interpreter reads and writes hold the vector's "
-        "lock, so the pair is never torn. Deleting raises NotImplementedError.">)};
+    return {rt::Property<V::where, Object, "data", get_data<V>, set_data<V>>::def(
+        rt::docstring<
+            "The components as a new dict, `{'x': x, 'y': y}`.\n\n"
+            "Assigning takes a mapping with the keys 'x' and 'y' and stores both components "
+            "together, or neither: a missing key raises ValueError, a value that is not a mapping "
+            "raises TypeError, a value that is not a number raises TypeError. Each value is "
+            "rounded "
+            "to a 32-bit float. On the free-threaded interpreter reads and writes hold the "
+            "vector's "
+            "lock, so the pair is never torn. Deleting raises NotImplementedError.">)};
   }
 };
 
