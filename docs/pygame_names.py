@@ -164,6 +164,6 @@ ROWS = [
         "glm.abs(glm.vec2(-3, 4))", "Vector2(-3, 4).get_abs()"),
     Row("PyGLM", "glm.rotate", "Vector2.get_rotated_rad", "radians",
         "glm.rotate(glm.vec2(3, 4), 0.5)", "Vector2(3, 4).get_rotated_rad(0.5)"),
-    Row("PyGLM", "glm.vec2 * glm.vec2", "Vector2 * Vector2", "per component",
+    Row("PyGLM", "vec2 * vec2", "Vector2 * Vector2", "per component",
         "glm.vec2(3, 4) * glm.vec2(2, 5)", "Vector2(3, 4) * Vector2(2, 5)"),
 ]

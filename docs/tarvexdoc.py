@@ -32,7 +32,7 @@ OPERATORS = {
     "__copy__": "copy.copy(a)", "__deepcopy__": "copy.deepcopy(a)",
     "__enter__": "with a:", "__exit__": "(end of with)", "__buffer__": "memoryview(a)",
 }
-ROLES = ["Construction", "Properties", "Operators and protocols", "Operations: get_ and to_",
+ROLES = ["Construction", "Properties", "Operators and protocols", "Operations: ``get_`` and ``to_``",
          "Other methods", "C method table"]
 
 
@@ -163,7 +163,11 @@ class ClassContext(Directive):
     required_arguments = 1
 
     def run(self):
-        self.state.document.settings.env.ref_context["py:class"] = self.arguments[0]
+        # The Python domain restores the class from this stack after each
+        # member.
+        ctx = self.state.document.settings.env.ref_context
+        ctx["py:class"] = self.arguments[0]
+        ctx["py:classes"] = [self.arguments[0]]
         return []
 
 
@@ -212,7 +216,7 @@ class TypePage(Directive):
                 groups["Construction"].append([k])
             elif twin and twin in members:
                 pair = sorted([k, twin], key=lambda n: not n.startswith("get_"))
-                groups["Operations: get_ and to_"].append(pair)
+                groups["Operations: ``get_`` and ``to_``"].append(pair)
                 done.add(twin)
             else:
                 groups["Other methods"].append([k])
@@ -265,7 +269,7 @@ class TypePage(Directive):
                 rows += [f"   * - ``{OPERATORS[k]}``", f"     - ``{k}``",
                          f"     - {'``' + params + '``' if params else ''}",
                          f"     - {'``' + ret + '``' if ret else ''}",
-                         f"     - {info['note']}"]
+                         f"     - {info['note'].replace('*', chr(92) + '*')}"]
         if not rows:
             return []
         return [".. list-table::", "   :header-rows: 1", "",
