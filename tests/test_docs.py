@@ -48,9 +48,15 @@ def test_page_examples_run(page, tmp_path, monkeypatch):
     """Every >>> example of the pages gives the output it shows."""
     pytest.importorskip("numpy")
     monkeypatch.chdir(tmp_path)
-    flags = doctest.ELLIPSIS | doctest.NORMALIZE_WHITESPACE
-    result = doctest.testfile(str(page), module_relative=False, optionflags=flags, verbose=False)
-    assert result.failed == 0
+    # Each page runs in a process of its own: its examples open and close
+    # process-wide state (the audio device) as a fresh program would.
+    code = ("import doctest, sys\n"
+            "flags = doctest.ELLIPSIS | doctest.NORMALIZE_WHITESPACE\n"
+            "r = doctest.testfile(sys.argv[1], module_relative=False, optionflags=flags)\n"
+            "sys.exit(1 if r.failed else 0)\n")
+    r = subprocess.run([sys.executable, "-c", code, str(page)], cwd=tmp_path,
+                       capture_output=True, text=True, timeout=300)
+    assert r.returncode == 0, r.stdout + r.stderr
 
 
 EXAMPLES = sorted((DOCS / "examples").glob("*.py")) if DOCS.is_dir() else []

@@ -252,7 +252,7 @@ def test_full_range_against_exact_clipping(data, rect):
         else:
             assert p.x in (r.x, r.right) or p.y in (r.y, r.bottom)
         # On the line, within the rounding of the point and of the scale.
-        slack = tol + 2 * Fraction(float(np.spacing(np.float32(max(abs(p.x), abs(p.y))))))
+        slack = tol + 2 * Fraction(spacing32(max(abs(p.x), abs(p.y))))
         cross = dx * (py - p0[1]) - dy * (px - p0[0])
         assert cross * cross <= slack * slack * d2
         # Within the segment's extent.

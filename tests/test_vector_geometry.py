@@ -265,6 +265,8 @@ def test_angle_to_in_64_bits(kind, a, b):
     dot = sum(a * b for a, b in zip(p, q))
     if kind is V2:
         expected = math.degrees(math.atan2(p[0] * q[1] - p[1] * q[0], dot))
+        # The signed angle lies in (-180, 180]: a half turn is +180.
+        expected = 180.0 if expected == -180.0 else expected
     else:
         wedge = math.sqrt(sum((p[i] * q[j] - p[j] * q[i]) ** 2
                               for i in range(kind.n) for j in range(i + 1, kind.n)))
