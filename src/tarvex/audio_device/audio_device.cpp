@@ -18,7 +18,6 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 
 #include "tarvex/_raylib/log.h"
 #include "tarvex/_runtime/binding.h"
