@@ -11,6 +11,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
+from buffers import needs_numpy, numpy as np, packed, zeros
 from conftest import f32
 from ieee import same
 from tarvex.rect.rect import Rect
@@ -18,10 +19,6 @@ from tarvex.rect_array.rect_array import RectArray
 from tarvex.vector2.vector2 import Vector2
 from tarvex.vector2_array.vector2_array import Vector2Array
 from tarvex.vector4.vector4 import Vector4
-
-# Debian builds numpy for the newest interpreters only: without it these
-# tests skip.
-np = pytest.importorskip("numpy", exc_type=ImportError)
 
 values = st.sampled_from([0.0, -0.0, 0.1, 0.2, 0.30000001, 5.0, 9.5, 10.0, -5.0, 2.0 ** 24 + 1,
                           3e38, math.nan, math.inf, -math.inf]) | st.floats(-20, 20, width=32)
@@ -46,10 +43,14 @@ def rects(a):
 @pytest.mark.filterwarnings("ignore:overflow encountered in cast:RuntimeWarning")
 @pytest.mark.parametrize("make", [
     lambda b: b, lambda b: [list(t) for t in b], rects, lambda b: [Vector4(*t) for t in b],
-    lambda b: iter(b), lambda b: np.array(b, dtype=np.float32), lambda b: np.array(b),
-    lambda b: np.array(b)[::-1][::-1], lambda b: RectArray(b)],
+    lambda b: iter(b), lambda b: packed(b, "f"), lambda b: packed(b, "d"),
+    lambda b: packed(b, "d")[::-1][::-1], lambda b: packed(b[:1] * 2 + b[1:] * 2, "d")[::2],
+    pytest.param(lambda b: np.array(b, dtype=np.float32), marks=needs_numpy),
+    pytest.param(lambda b: np.array(b), marks=needs_numpy),
+    pytest.param(lambda b: np.array(b)[::-1][::-1], marks=needs_numpy),
+    lambda b: RectArray(b)],
     ids=["tuples", "lists", "Rects", "Vector4s", "iterator", "float32", "float64", "strided",
-         "RectArray"])
+         "every-other-row", "numpy-float32", "numpy-float64", "numpy-strided", "RectArray"])
 def test_forms_give_the_values_rounded_to_32_bits(make):
     b = [(0.1, 2, 3, 4), (1e40, -0.0, 5.5, -6)]
     a = RectArray(make(b))
@@ -79,8 +80,8 @@ def test_counts_items_slices_and_equality():
     ([Vector2(1, 2)], ValueError, "sequence for rect-like argument must have only 4 elements."),
     ([5], TypeError, "rect_like argument must be Rect, tuple, or list, got int"),
     ([(1, 2, 3, "x")], TypeError, None),
-    (np.zeros((2, 3), np.float32), ValueError, None),
-    (np.zeros((2, 4), np.int32), TypeError, None),
+    (zeros((2, 3), "f"), ValueError, None),
+    (zeros((2, 4), "i"), TypeError, None),
 ])
 def test_bad_sources_are_refused(source, error, message):
     with pytest.raises(error) as e:
@@ -102,6 +103,23 @@ def test_an_iterable_failing_part_way_builds_nothing():
 
 
 def test_buffer_is_a_float32_view_that_blocks_resizing():
+    a = RectArray([(1, 2, 3, 4), (5, 6, 7, 8)])
+    v = memoryview(a)
+    assert v.format == "f" and v.shape == (2, 4) and v.strides == (16, 4) and not v.readonly
+    v[1, 0] = 50
+    assert a[1].x == 50
+    with pytest.raises(BufferError):
+        a.append((0, 0, 0, 0))
+    with pytest.raises(BufferError):
+        a.remove_where(packed([True, False], "?"))
+    v.release()
+    a.append((0, 0, 0, 0))
+    a.remove_where(packed([True, False, False], "?"))
+    assert a == RectArray([(50, 6, 7, 8), (0, 0, 0, 0)])
+
+
+@needs_numpy
+def test_buffer_is_a_numpy_float32_view_that_blocks_resizing():
     a = RectArray([(1, 2, 3, 4), (5, 6, 7, 8)])
     v = np.asarray(a)
     assert v.dtype == np.float32 and v.shape == (2, 4)
@@ -222,6 +240,18 @@ def test_pairs_at_the_edges(b, want):
     assert rows(RectArray(b).collide_pairs()) == want == pairs_loop(rects(b))
 
 
+def test_results_are_int64_memoryviews():
+    a = RectArray([(i, 0, 2, 2) for i in range(5)])
+    p = a.collide_pairs()
+    assert isinstance(p, memoryview) and p.shape == (4, 2) and p.strides == (16, 8)
+    assert rows(p) == [(0, 1), (1, 2), (2, 3), (3, 4)]
+    none = RectArray().collide_pairs()
+    assert none.format == "q" and none.shape == (0, 2) and len(none) == 0
+    hits = a.collide_rect_all(Rect(0.25, 0, 0.5, 1))
+    assert hits.format == "q" and hits.shape == (1,) and hits.tolist() == [0]
+
+
+@needs_numpy
 def test_results_are_int64_views_numpy_reads_without_copying():
     a = RectArray([(i, 0, 2, 2) for i in range(5)])
     p = a.collide_pairs()

@@ -8,15 +8,13 @@ import pytest
 from hypothesis import given
 from hypothesis import strategies as st
 
+from buffers import packed
+from conftest import f32
 from ieee import same
 from tarvex.vector2.vector2 import Vector2
 from tarvex.vector2_array.vector2_array import Vector2Array
 from tarvex.vector3.vector3 import Vector3
 from tarvex.vector3_array.vector3_array import Vector3Array
-
-# Debian builds numpy for the newest interpreters only: without it these
-# tests skip.
-np = pytest.importorskip("numpy", exc_type=ImportError)
 
 KINDS = [(Vector2Array, Vector2, 2), (Vector3Array, Vector3, 3)]
 kinds = pytest.mark.parametrize("arr,vec,k", KINDS, ids=["Vector2Array", "Vector3Array"])
@@ -125,18 +123,18 @@ def test_numbers_per_element_match_the_vector_type(arr, vec, k, data):
     n = data.draw(st.integers(0, 6))
     a, b = data.draw(rows(k, n)), data.draw(rows(k, n))
     factors = data.draw(st.lists(st.floats(), min_size=n, max_size=n))
-    got = arr(a).get_added(arr(b), np.array(factors, dtype=np.float64))
+    got = arr(a).get_added(arr(b), packed(factors, "d"))
     assert_elements(got, [vec(*x).get_added(vec(*y), f) for x, y, f in zip(a, b, factors)])
     limits = data.draw(st.lists(st.floats(0, 1e30), min_size=n, max_size=n))
-    expect(lambda: arr(a).get_clamped_magnitude(np.array(limits, dtype=np.float32)),
-           [lambda x=x, m=m: vec(*x).get_clamped_magnitude(float(np.float32(m)))
+    expect(lambda: arr(a).get_clamped_magnitude(packed(limits, "f")),
+           [lambda x=x, m=m: vec(*x).get_clamped_magnitude(f32(m))
             for x, m in zip(a, limits)])
     steps = data.draw(st.lists(st.floats(), min_size=n, max_size=n))
-    expect(lambda: arr(a).get_moved_towards(arr(b), np.array(steps)),
+    expect(lambda: arr(a).get_moved_towards(arr(b), packed(steps, "d")),
            [lambda x=x, y=y, d=d: vec(*x).get_moved_towards(vec(*y), d)
             for x, y, d in zip(a, b, steps)])
     lengths = data.draw(st.lists(st.floats(), min_size=n, max_size=n))
-    expect(lambda: arr(a).get_scaled_to_length(np.array(lengths)),
+    expect(lambda: arr(a).get_scaled_to_length(packed(lengths, "d")),
            [lambda x=x, d=d: vec(*x).get_scaled_to_length(d) for x, d in zip(a, lengths)])
 
 
