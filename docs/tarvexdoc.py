@@ -3,9 +3,12 @@ and its stub, members grouped by role.
 
 ``.. tarvex-type:: tarvex.rect.rect.Rect`` writes the class, then sections
 for construction, properties, operators, the ``get_``/``to_`` pairs side by
-side, the other methods and the C method table. Docstrings come from the
-built type (the text ``help()`` shows); parameter and return types come from
-the stub beside the module, with its private aliases written out.
+side, the other methods, the queries whose results are buffers and the C
+method table. Docstrings come from the built type (the text ``help()``
+shows); parameter and return types come from the stub beside the module,
+with its private aliases written out. The packed arrays' tables begin with
+the entries all of them share (a macro of ``tarvex/_array/array.h``): they
+are shown written out, with those entries' contracts below.
 ``.. tarvex-migration::`` writes the table of pygame and PyGLM names from
 ``pygame_names.py`` with an index entry per name, so that searching for a
 pygame name finds its tarvex equivalent.
@@ -13,6 +16,7 @@ pygame name finds its tarvex equivalent.
 import ast
 import importlib
 import inspect
+import re
 from pathlib import Path
 
 from docutils import nodes
@@ -26,14 +30,22 @@ ROOT = Path(__file__).resolve().parent.parent
 OPERATORS = {
     "__add__": "a + b", "__sub__": "a - b", "__mul__": "a * b", "__truediv__": "a / b",
     "__floordiv__": "a // b", "__iadd__": "a += b", "__isub__": "a -= b", "__imul__": "a *= b",
-    "__neg__": "-a", "__eq__": "a == b", "__ne__": "a != b", "__hash__": "hash(a)",
-    "__len__": "len(a)", "__getitem__": "a[i]", "__setitem__": "a[i] = value",
+    "__itruediv__": "a /= b", "__neg__": "-a", "__eq__": "a == b", "__ne__": "a != b",
+    "__hash__": "hash(a)", "__len__": "len(a)", "__getitem__": "a[i]",
+    "__setitem__": "a[i] = value", "__delitem__": "del a[i]",
     "__iter__": "iter(a), a, b = ...", "__contains__": "b in a", "__bool__": "bool(a)",
     "__copy__": "copy.copy(a)", "__deepcopy__": "copy.deepcopy(a)",
+    "__reduce__": "pickle.dumps(a)", "__setstate__": "pickle.loads(data)",
     "__enter__": "with a:", "__exit__": "(end of with)", "__buffer__": "memoryview(a)",
+    "__release_buffer__": "view.release()",
 }
+QUERIES = "Queries: results in buffers"
 ROLES = ["Construction", "Properties", "Operators and protocols", "Operations: ``get_`` and ``to_``",
-         "Other methods", "C method table"]
+         "Other methods", QUERIES, "C method table"]
+# The macro of tarvex/_array/array.h that writes the first entries of every
+# packed array's C table.
+ARRAY_ENTRIES = "TARVEX_ARRAY_COMMON_ENTRIES"
+ARRAY_HEADER = ROOT / "src" / "tarvex" / "_array" / "array.h"
 
 
 class Stub:
@@ -68,6 +80,12 @@ class Stub:
         self.module_of = {type_name: None}
         self.members = {}
         for node in cls.body if cls else []:
+            if (isinstance(node, ast.AnnAssign) and isinstance(node.target, ast.Name)
+                    and node.target.id == "__hash__"):
+                # `__hash__: None`: hash() refuses the type.
+                self.members["__hash__"] = {"kind": "method", "sigs": ["()"], "setter": False,
+                                            "note": "TypeError: unhashable"}
+                continue
             if not isinstance(node, ast.FunctionDef):
                 continue
             decos = {ast.unparse(d) for d in node.decorator_list}
@@ -123,6 +141,15 @@ class Stub:
             parts.append(text)
         if a.posonlyargs and params:
             parts.append("/")
+        if a.vararg:
+            parts.append("*" + a.vararg.arg)
+        elif a.kwonlyargs:
+            parts.append("*")
+        for p, d in zip(a.kwonlyargs, a.kw_defaults):
+            text = p.arg + (f": {self.annotation(p.annotation)}" if p.annotation else "")
+            if d is not None:
+                text += f" = {ast.unparse(d)}"
+            parts.append(text)
         ret = self.annotation(node.returns)
         return f"({', '.join(parts)})" + (f" -> {ret}" if ret else "")
 
@@ -145,15 +172,74 @@ def body(doc, indent="   "):
 
 
 def c_table(module, type_name):
-    """The C method table as its declarations header writes it."""
+    """The C method table as its declarations header writes it; a packed
+    array's with the shared entries written out, their contracts below and
+    a link to the guide's section on binding them."""
     short = module.rsplit(".", 1)[1]
     header = ROOT / "src" / "tarvex" / short / f"{short}.h"
     start = f"struct tarvex_{type_name}VTable {{"
-    if not header.exists() or start not in header.read_text():
+    text = header.read_text() if header.exists() else ""
+    if start not in text:
         return []
     rel = Path("..", "..", header.relative_to(ROOT)).as_posix()
-    return [f".. literalinclude:: {rel}", "   :language: c", f"   :start-at: {start}",
-            "   :end-at: };", ""]
+    table = text[text.index(start):]
+    table = table[:table.index("};") + 2]
+    shared = re.search(rf"^( *){ARRAY_ENTRIES}\((\w+), (\w+)\)\n", table, re.M)
+    if not shared:
+        return [f".. literalinclude:: {rel}", "   :language: c", f"   :start-at: {start}",
+                "   :end-at: };", ""]
+    indent, obj, element = shared.groups()
+    before = table[:shared.start()].rstrip("\n").splitlines()[-1].strip()
+    lines = [] if before.startswith("/*") else [
+        f"{indent}/* 0 to 5: the entries every packed array shares */"]
+    lines += [indent + entry for entry in array_entries(obj, element)]
+    table = table[:shared.start()] + "\n".join(lines) + "\n" + table[shared.end():]
+    return [f"``{header.relative_to(ROOT / 'src').as_posix()}`` declares the table (slot 0 "
+            f"first); the entries every packed array shares are written out from "
+            f"``{ARRAY_HEADER.relative_to(ROOT / 'src').as_posix()}``. How a native module "
+            "binds it and hands the elements to raylib: :ref:`array-tables`.", "",
+            ".. code-block:: c", ""] + ["   " + ln if ln else "" for ln in table.splitlines()] + [
+            ""] + array_contracts()
+
+
+def array_contracts():
+    """The contracts of the shared entries, from the comment that opens
+    tarvex/_array/array.h, as a table of entry and contract."""
+    comment = ARRAY_HEADER.read_text().split("*/", 1)[0]
+    lines = [ln.strip().removeprefix("*")[1:] if ln.strip().startswith("*") else ln
+             for ln in comment.splitlines()]
+    lines = lines[lines.index("Common table entries, slot 0 first:") + 1:]
+    rows, rest = [], []
+    for line in lines:
+        m = re.match(r"  (\w+) +(.*)", line)
+        if m and not rest:
+            rows.append([m.group(1), m.group(2)])
+        elif line.startswith("   ") and rows and not rest:
+            rows[-1][1] += " " + line.strip()
+        elif line.strip():
+            rest.append(line.strip())
+    out = [".. list-table:: The shared entries", "   :header-rows: 1", "   :widths: 20 80", "",
+           "   * - entry", "     - contract"]
+    for name, text in rows:
+        out += [f"   * - ``{name}``", f"     - {text}"]
+    return out + [""] + [" ".join(rest), ""]
+
+
+def array_entries(obj, element):
+    """The declarations that the shared-entries macro writes for the
+    instance type obj and the element structure element."""
+    text = ARRAY_HEADER.read_text()
+    body = text[text.index(f"#define {ARRAY_ENTRIES}("):].split("\n")
+    lines = []
+    for line in body[1:]:
+        more = line.rstrip().endswith("\\")
+        line = line.rstrip().rstrip("\\").strip()
+        if line:
+            line = re.sub(r"\bT\b", obj, re.sub(r"\bE\b", element, line))
+            lines.append(re.sub(r"struct (\w+) \* ", r"struct \1* ", line))
+        if not more:
+            break
+    return lines
 
 
 class ClassContext(Directive):
@@ -197,7 +283,8 @@ class TypePage(Directive):
                    if not k.startswith("_") and k != "mro" and not skip(cls, k, v)}
         order = [k for k in stub.members if k in members] + \
                 [k for k in members if k not in stub.members]
-        init = stub.members.get("__init__", {"sigs": ["()"]})["sigs"]
+        init = (stub.members.get("__init__") or stub.members.get("__new__")
+                or {"sigs": ["()"]})["sigs"]
         out = [f".. py:currentmodule:: {module_name}", "",
                f".. py:class:: {name}{init[0].split(' ->')[0]}"]
         out += [f"   {' ' * len('.. py:class:: ')}{name}{s.split(' ->')[0]}" for s in init[1:]]
@@ -218,6 +305,9 @@ class TypePage(Directive):
                 pair = sorted([k, twin], key=lambda n: not n.startswith("get_"))
                 groups["Operations: ``get_`` and ``to_``"].append(pair)
                 done.add(twin)
+            elif all(s.endswith("-> memoryview") for s in stub.members.get(k, {}).get("sigs") or [""]):
+                # Per-element answers in a new buffer (or the `out` given).
+                groups[QUERIES].append([k])
             else:
                 groups["Other methods"].append([k])
             done.add(k)
@@ -266,6 +356,8 @@ class TypePage(Directive):
             for sig in info["sigs"]:
                 params, _, ret = sig.partition(" -> ")
                 params = params.strip("()").replace(", /", "").replace("/", "")
+                # Literal text: the types by their short names, as the signatures show them.
+                params, ret = (re.sub(r"\btarvex(?:\.\w+)+\.(\w+)", r"\1", t) for t in (params, ret))
                 rows += [f"   * - ``{OPERATORS[k]}``", f"     - ``{k}``",
                          f"     - {'``' + params + '``' if params else ''}",
                          f"     - {'``' + ret + '``' if ret else ''}",
