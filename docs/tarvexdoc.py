@@ -167,6 +167,22 @@ def dedupe(text):
     return " | ".join(items)
 
 
+def paragraphs(doc):
+    return inspect.cleandoc(doc or "").split("\n\n")
+
+
+def shared_paragraphs(docs):
+    """The paragraphs that most docstrings of a section repeat word for word
+    (the arrays' rule for their operands): written once, at the top of the
+    section, rather than under every member. The first paragraph, the
+    summary, always stays with its member."""
+    counts = {}
+    for doc in docs:
+        for p in paragraphs(doc)[1:]:
+            counts[p] = counts.get(p, 0) + 1
+    return [p for p, n in counts.items() if n >= max(8, len(docs) / 2)]
+
+
 def body(doc, indent="   "):
     return [indent + line if line else "" for line in inspect.cleandoc(doc or "").splitlines()]
 
@@ -318,20 +334,22 @@ class TypePage(Directive):
             elif role == "C method table":
                 section = c_table(module_name, name)
             else:
-                section = []
+                names = [k for item in groups[role] for k in item]
+                common = shared_paragraphs([members[k].__doc__ for k in names])
+                section = [ln for p in common for ln in body(p, "") + [""]]
                 for item in groups[role]:
                     if len(item) == 2:
                         section += [".. container:: tarvex-pair", ""]
                         for k in item:
                             section += ["   " + ln if ln else "" for ln in
-                                        self.member(cls, stub, k, members[k])]
+                                        self.member(cls, stub, k, members[k], common)]
                     else:
-                        section += self.member(cls, stub, item[0], members[item[0]])
+                        section += self.member(cls, stub, item[0], members[item[0]], common)
             if section:
                 out += [role, "-" * len(role), ""] + section + [""]
         return out
 
-    def member(self, cls, stub, k, obj):
+    def member(self, cls, stub, k, obj, common=()):
         info = stub.members.get(k) or {"kind": kind_of(obj), "sigs": [], "setter": False}
         if info["kind"] == "property":
             ret = info["sigs"][0].split("-> ", 1)[1] if info["sigs"] else ""
@@ -346,7 +364,8 @@ class TypePage(Directive):
         out = [head] + [" " * len(".. py:method:: ") + k + s for s in sigs[1:]]
         if info["kind"] == "static":
             out.append("   :staticmethod:")
-        return out + [""] + body(obj.__doc__) + [""]
+        doc = "\n\n".join(p for p in paragraphs(obj.__doc__) if p not in common)
+        return out + [""] + body(doc) + [""]
 
     def operators(self, cls, stub):
         rows = []
