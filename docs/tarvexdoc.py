@@ -130,28 +130,27 @@ class Stub:
     def signature(self, node, kind):
         a = node.args
         params = a.posonlyargs + a.args
+        # Positional-only up to here (after self or cls is dropped).
+        slash = len(a.posonlyargs)
         if kind != "static" and params:
-            params = params[1:]
+            params, slash = params[1:], slash - 1
         defaults = [None] * (len(params) - len(a.defaults)) + list(a.defaults)
-        parts = []
-        for p, d in zip(params, defaults):
-            text = p.arg + (f": {self.annotation(p.annotation)}" if p.annotation else "")
-            if d is not None:
-                text += f" = {ast.unparse(d)}"
-            parts.append(text)
-        if a.posonlyargs and params:
-            parts.append("/")
+        parts = [self.parameter(p, d) for p, d in zip(params, defaults)]
+        if slash > 0:
+            parts.insert(slash, "/")
         if a.vararg:
-            parts.append("*" + a.vararg.arg)
+            parts.append("*" + self.parameter(a.vararg, None))
         elif a.kwonlyargs:
             parts.append("*")
-        for p, d in zip(a.kwonlyargs, a.kw_defaults):
-            text = p.arg + (f": {self.annotation(p.annotation)}" if p.annotation else "")
-            if d is not None:
-                text += f" = {ast.unparse(d)}"
-            parts.append(text)
+        parts += [self.parameter(p, d) for p, d in zip(a.kwonlyargs, a.kw_defaults)]
+        if a.kwarg:
+            parts.append("**" + self.parameter(a.kwarg, None))
         ret = self.annotation(node.returns)
         return f"({', '.join(parts)})" + (f" -> {ret}" if ret else "")
+
+    def parameter(self, p, default):
+        text = p.arg + (f": {self.annotation(p.annotation)}" if p.annotation else "")
+        return text + (f" = {ast.unparse(default)}" if default is not None else "")
 
 
 def dedupe(text):
