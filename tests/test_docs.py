@@ -1,8 +1,10 @@
 """The API reference builds from the package's docstrings without a single
 warning, with a page per module."""
 import doctest
+import html
 import importlib.util
 import os
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -37,6 +39,16 @@ def test_reference_builds_without_warnings(tmp_path):
     # The swizzles are described with their type, not listed one by one.
     assert 'id="tarvex.vector2.vector2.Vector2.yx"' not in vector2
     assert "CornflowerBlue" in (tmp_path / "html" / "api" / "colors.html").read_text()
+    # The arrays' pages: grouped as the other types', the buffer queries apart,
+    # the C table with the shared entries written out, and the guide's section.
+    for page, entry in [("vector2_array", "Vector2* (*get_data)(struct tarvex_Vector2ArrayObject* self)"),
+                        ("vector3_array", "Vector3* (*get_data)(struct tarvex_Vector3ArrayObject* self)"),
+                        ("rect_array", "Rectangle* (*get_data)(struct tarvex_RectArrayObject* self)")]:
+        text = (tmp_path / "html" / "api" / f"{page}.html").read_text()
+        assert 'id="operators-and-protocols"' in text and 'id="queries-results-in-buffers"' in text
+        assert 'class="tarvex-pair' in text and ("__itruediv__" in text) == (page != "rect_array")
+        assert 'href="../guide.html#array-tables"' in text and "TARVEX_ARRAY_COMMON_ENTRIES" not in text
+        assert entry in html.unescape(re.sub(r"<[^>]+>", "", text))
 
 
 PAGES = sorted(p for p in DOCS.rglob("*.rst") if ">>>" in p.read_text()) if DOCS.is_dir() else []
