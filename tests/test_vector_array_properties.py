@@ -3,6 +3,7 @@ operation equals the same operation on element i with the single-value
 types, for generated values (NaN and infinities included), whether the
 other operand is one vector, an array, or numbers per element."""
 import math
+import struct
 
 import pytest
 from hypothesis import given
@@ -178,3 +179,67 @@ def test_nan_and_infinities_pass_through():
     a = Vector2Array([(math.nan, math.inf), (-math.inf, 0.0)])
     got = a.get_added(Vector2(1, 1), 0.5)
     assert_elements(got, [v.get_added(Vector2(1, 1), 0.5) for v in a])
+
+
+def stored_bits(a):
+    """The stored float32 words, a NaN's sign left out: IEEE arithmetic does
+    not say which NaN operand's sign a result carries when two meet, and
+    compilers order operands freely. Payloads and everything else count."""
+    words = memoryview(a).cast("B").cast("I")
+    return [w & 0x7FFFFFFF if (w & 0x7F800000) == 0x7F800000 and w & 0x7FFFFF else w for w in words]
+
+
+FLT_MAX = 3.4028234663852886e38
+# Stored float32 bit patterns: quiet and signalling NaNs with payloads, the
+# top of the range, and values whose sums leave it (to FLT_MAX below the
+# halfway point, to infinity from it on).
+EDGE_BITS = [0x7FC12345, 0xFF812345, 0x7F800001, 0x7F7FFFFF, 0xFF7FFFFF, 0x00000001, 0x80000000]
+
+
+@kinds
+@pytest.mark.parametrize("form", ["get", "out", "to"])
+@pytest.mark.parametrize("factor", [1.0, 0.5, 2.0, float("nan"), float("inf"), 1e-300])
+def test_motion_step_keeps_the_stored_bits_of_the_single_value_step(arr, vec, k, form, factor):
+    # The whole-array step rounds like the vector type, NaN payloads and the
+    # overflow boundary included: compared bit for bit, not as numbers.
+    words = [EDGE_BITS[(i + j) % len(EDGE_BITS)] for i in range(12) for j in range(k)]
+    a = arr(memoryview(struct.pack(f"{len(words)}I", *words)).cast("B").cast("f", (12, k)))
+    b = arr([(FLT_MAX * (1 - 2 * (i % 2)),) * k if i % 3 else (1.5e-45,) * k for i in range(12)])
+    want = arr([x.get_added(y, factor) for x, y in zip(a, b)])
+    if form == "get":
+        got = a.get_added(b, factor)
+    elif form == "out":
+        got = arr(12)
+        assert a.get_added(b, factor, out=got) is got
+    else:
+        got = a.to_added(b, factor)
+        assert got is a
+    assert stored_bits(got) == stored_bits(want)
+
+
+@kinds
+@pytest.mark.parametrize("form", ["get", "out", "to"])
+@pytest.mark.parametrize("steps", ["one", "each"])
+@pytest.mark.parametrize("goal", [0.0, 1.5, FLT_MAX, float("inf"), float("nan")])
+def test_chase_step_keeps_the_stored_bits_of_the_single_value_step(arr, vec, k, form, steps, goal):
+    # Toward one goal by one step or a step per element, NaN payloads,
+    # arrivals (within reach, at distance zero) and overflow included.
+    words = [EDGE_BITS[(i + j) % len(EDGE_BITS)] for i in range(14) for j in range(k)]
+    a = arr(memoryview(struct.pack(f"{len(words)}I", *words)).cast("B").cast("f", (14, k)))
+    a.extend([(goal,) * k, (1.0,) * k, (-2.0,) * k, (1e30,) * k])
+    reach = [0.0, 1.0, -1.0, 1e39, float("inf"), float("nan"), 2.5] * 3
+    target = vec(*[goal] * k)
+    if steps == "one":
+        arg, per = 0.75, [0.75] * len(a)
+    else:
+        arg, per = packed(reach[:len(a)], "d"), reach[:len(a)]
+    want = arr([x.get_moved_towards(target, d) for x, d in zip(a, per)])
+    if form == "get":
+        got = a.get_moved_towards(target, arg)
+    elif form == "out":
+        got = arr(len(a))
+        assert a.get_moved_towards(target, arg, out=got) is got
+    else:
+        got = a.to_moved_towards(target, arg)
+        assert got is a
+    assert stored_bits(got) == stored_bits(want)

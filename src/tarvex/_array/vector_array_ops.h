@@ -10,15 +10,85 @@
 #include <Python.h>
 #include <raylib.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 
 #include "tarvex/_array/vector_array.h"
 #include "tarvex/_vector/vector_family.h"
 #include "tarvex/_vector/vector_geometry.h"
 
 namespace tarvex::arr {
+
+// rt::narrow's rounding (the same bits for every double) without jumps, so
+// that loops over whole arrays vectorise: the IEEE conversion rounds to
+// nearest and takes magnitudes beyond the float range to infinity or FLT_MAX
+// as rt::narrow does; a NaN becomes the quiet NaN of its sign (the
+// conversion alone would keep part of its payload).
+static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
+inline float narrow_flat(double d) noexcept {
+  const float r = static_cast<float>(d);
+  const float q = std::copysign(std::numeric_limits<float>::quiet_NaN(), r);
+  return d != d ? q : r;
+}
+
+// Whether the m floats at p are all finite: one pass without jumps. The
+// flat loops below take only finite components, so that no operation meets
+// two NaNs, where the result's sign and payload would depend on which
+// operand the compiler put first; the general path (the vector type's own
+// order of operations) takes the rest.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+inline bool all_finite(const float* p, Py_ssize_t m) noexcept {
+  bool finite = true;
+  for (Py_ssize_t j = 0; j < m; ++j) finite &= std::fabs(p[j]) <= FLT_MAX;
+  return finite;
+}
+
+// r[j] = a[j] + b[j] * f in 64 bits, rounded once, for m components. On
+// x86-64 a copy for AVX2 is chosen at run time where the processor has it:
+// the same operations on wider registers, so the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+inline void add_scaled(const float* a, const float* b, double f, float* r, Py_ssize_t m) noexcept {
+  for (Py_ssize_t j = 0; j < m; ++j)
+    r[j] = narrow_flat(static_cast<double>(a[j]) + static_cast<double>(b[j]) * f);
+}
+
+// moved_towards of the vector type for n elements of K components toward one
+// goal, by steps[i] (PerElement) or steps[0]: the distance in 64 bits,
+// within reach the goal itself, else x + (goal - x) * (step / distance)
+// rounded once. Both results are computed and one selected, so the loop
+// has no jumps (the same bits as the branch of the single value: a goal
+// that is reached has no NaN, and its widened components narrow back to
+// themselves).
+template <int K, bool PerElement>
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+inline void moved_towards_flat(const float* a, const float* goal, const double* steps, float* r,
+                               Py_ssize_t n) noexcept {
+  double y[K];
+  for (int k = 0; k < K; ++k) y[k] = static_cast<double>(goal[k]);
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    const double reach = steps[PerElement ? i : 0];
+    double x[K], d[K];
+    double s = 0.0;
+    for (int k = 0; k < K; ++k) {
+      x[k] = static_cast<double>(a[i * K + k]);
+      d[k] = y[k] - x[k];
+      s += d[k] * d[k];
+    }
+    const double distance = std::sqrt(s);
+    const double f = reach / distance;
+    const bool arrive = (distance <= reach) | (distance == 0.0);
+    for (int k = 0; k < K; ++k) r[i * K + k] = narrow_flat(arrive ? y[k] : x[k] + d[k] * f);
+  }
+}
 
 template <class Traits>
 struct VecArrayOps : VecArray<Traits> {
@@ -155,6 +225,33 @@ struct VecArrayOps : VecArray<Traits> {
     if (!x.acquire(amount, n, Name.text, Fallback) || !unchanged(self, n) ||
         !read_other(other, n, "other", &o))
       return nullptr;
+    // The two population steps of a game loop run as flat loops without
+    // jumps when no mask is given: the motion step pos.to_added(vel, dt)
+    // and the chase pos.get_moved_towards(target, steps).
+    if constexpr (Kern == added_k) {
+      if (o.array && !x.per_element() && flat_form<F>(dst) &&
+          all_finite(floats(self), self->count * K) &&
+          all_finite(floats(o.array), self->count * K)) {
+        Obj* to = flat_destination<F>(self, dst);
+        if (to) add_scaled(floats(self), floats(o.array), x.single(), floats(to), self->count * K);
+        return py(to);
+      }
+    }
+    if constexpr (Kern == moved_towards_k) {
+      const double* steps = x.contiguous_doubles();
+      if (!o.array && (steps || !x.per_element()) && flat_form<F>(dst) &&
+          all_finite(o.single.data(), K) && all_finite(floats(self), self->count * K)) {
+        Obj* to = flat_destination<F>(self, dst);
+        const double step = x.single();
+        if (to && steps)
+          moved_towards_flat<K, true>(floats(self), o.single.data(), steps, floats(to),
+                                      self->count);
+        else if (to)
+          moved_towards_flat<K, false>(floats(self), o.single.data(), &step, floats(to),
+                                       self->count);
+        return py(to);
+      }
+    }
     return with_other(o, [&](auto b) {
       return with_numbers(x, [&](auto num) {
         return run<F, false>(self, dst, [&b, &num](Py_ssize_t i, const Arr& a, Arr& r) {
@@ -162,6 +259,22 @@ struct VecArrayOps : VecArray<Traits> {
         });
       });
     });
+  }
+  // Whether a flat loop can take the operation: always for get_<op>; for
+  // to_<op> only without a mask (the mask is read once, by the general path).
+  template <Form F>
+  static bool flat_form(PyObject* dst) noexcept {
+    return F == Form::get || !dst || dst == Py_None;
+  }
+  // The array a flat loop writes (a new reference): `out` or a new array for
+  // get_<op>, this array for to_<op>; null with the exception set.
+  template <Form F>
+  static Obj* flat_destination(Obj* self, PyObject* dst) {
+    if constexpr (F == Form::get) return B::out_array(dst, self->count);
+    return C::as(Py_NewRef(py(self)));
+  }
+  static float* floats(const Obj* o) noexcept {
+    return reinterpret_cast<float*>(const_cast<Elem*>(o->data));
   }
   // Numbers only: Kern(a, x, y, r) (y is Fallback2 when not given).
   template <Form F, bool (*Kern)(const Arr&, double, double, Arr&), bool Fallible, rt::Name Name1,
@@ -210,9 +323,12 @@ struct VecArrayOps : VecArray<Traits> {
     for (int i = 0; i < K; ++i) r[i] = divided_component(a[i], s);
     return true;
   }
+  // The vector type's added (a + b * f in 64 bits, rounded once), with the
+  // rounding to 32 bits written without jumps so that the loop vectorises.
   static bool added_k(const Arr& a, const Arr& b, double f, Arr& r) {
-    Operand o(b);
-    return G::added(a, o.get(), f, r);
+    for (int i = 0; i < K; ++i)
+      r[i] = narrow_flat(static_cast<double>(a[i]) + static_cast<double>(b[i]) * f);
+    return true;
   }
   static bool lerped_k(const Arr& a, const Arr& b, double t, Arr& r) {
     Operand o(b);
