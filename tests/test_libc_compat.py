@@ -27,7 +27,10 @@ def test_find_object_agrees_with_glibc(where):
     elif glibc is None:
         assert ours is not None and ours[0] < ours[1] and ours[2] != 0
     else:
-        assert ours == glibc
+        # The unwinder reads the unwind table; glibc may end an executable's
+        # mapping before its zero-filled data (seen on aarch64).
+        assert (ours[0], ours[2]) == (glibc[0], glibc[2])
+        assert ours[1] >= glibc[1]
 
 
 def test_exceptions_unwind_through_the_stand_in():
