@@ -218,7 +218,10 @@ def test_second_interpreter_is_refused():
 
 
 from package_modules import MODULES, RAYLIB_USERS
-C_LIBRARY = {"libc.so.6", "libm.so.6", "ld-linux-x86-64.so.2"}
+# The C library, by its names on x86-64 and aarch64; a wheel built for an
+# older glibc also links libpthread (pthread_once lives there before 2.34).
+C_LIBRARY = {"libc.so.6", "libm.so.6", "libpthread.so.0",
+             "ld-linux-x86-64.so.2", "ld-linux-aarch64.so.1"}
 
 
 @pytest.mark.skipif(os.environ.get("TARVEX_SANITIZE") == "1",
