@@ -39,9 +39,10 @@ PyObject* py_strtoul(PyObject*, PyObject* args) {
 PyObject* object_of(FindObject f, void* pc) {
   dl_find_object found{};
   if (f(pc, &found) != 0) return Py_NewRef(Py_None);
-  return Py_BuildValue("(KKK)", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(found.dlfo_map_start)),
-                       static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(found.dlfo_map_end)),
-                       static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(found.dlfo_eh_frame)));
+  return Py_BuildValue(
+      "(KKK)", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(found.dlfo_map_start)),
+      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(found.dlfo_map_end)),
+      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(found.dlfo_eh_frame)));
 }
 
 // find_object(where) -> (ours, glibc's or None) for an address in this
@@ -92,22 +93,30 @@ PyObject* py_random_words(PyObject*, PyObject* arg) {
   return out;
 }
 
-PyObject* py_single_threaded(PyObject*, PyObject*) { return PyLong_FromLong(__libc_single_threaded); }
+PyObject* py_single_threaded(PyObject*, PyObject*) {
+  return PyLong_FromLong(__libc_single_threaded);
+}
 
-PyMethodDef methods[] = {
-    {"strtoul", py_strtoul, METH_VARARGS, nullptr},
-    {"find_object", py_find_object, METH_O, nullptr},
-    {"throw_and_catch", py_throw_and_catch, METH_NOARGS, nullptr},
-    {"random_words", py_random_words, METH_O, nullptr},
-    {"single_threaded", py_single_threaded, METH_NOARGS, nullptr},
-    {nullptr, nullptr, 0, nullptr}};
+PyMethodDef methods[] = {{"strtoul", py_strtoul, METH_VARARGS, nullptr},
+                         {"find_object", py_find_object, METH_O, nullptr},
+                         {"throw_and_catch", py_throw_and_catch, METH_NOARGS, nullptr},
+                         {"random_words", py_random_words, METH_O, nullptr},
+                         {"single_threaded", py_single_threaded, METH_NOARGS, nullptr},
+                         {nullptr, nullptr, 0, nullptr}};
 
 PyModuleDef_Slot slots[] = {{Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED},
                             {Py_mod_gil, Py_MOD_GIL_NOT_USED},
                             {0, nullptr}};
 
-PyModuleDef def = {PyModuleDef_HEAD_INIT, "_libc_compat_testhelper", nullptr, 0, methods, slots,
-                   nullptr, nullptr, nullptr};
+PyModuleDef def = {PyModuleDef_HEAD_INIT,
+                   "_libc_compat_testhelper",
+                   nullptr,
+                   0,
+                   methods,
+                   slots,
+                   nullptr,
+                   nullptr,
+                   nullptr};
 
 }  // namespace
 

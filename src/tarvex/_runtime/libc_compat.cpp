@@ -11,6 +11,8 @@
 // module exports its entry point only). Built against a current glibc (the
 // test helper that compares them with glibc's own), its headers declare the
 // same functions, noexcept.
+#include "tarvex/_runtime/libc_compat.h"
+
 #include <fcntl.h>
 #include <link.h>
 #include <sys/random.h>
@@ -20,8 +22,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-
-#include "tarvex/_runtime/libc_compat.h"
 
 // strtoul itself: a current glibc's headers rename strtoul to
 // __isoc23_strtoul for C++, which would make the one below call itself.
@@ -97,7 +97,7 @@ int find_object(dl_phdr_info* info, std::size_t, void* data) {
   const ElfW(Phdr)* eh = nullptr;
   bool inside = false;
   for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
-    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+    const ElfW(Phdr) & ph = info->dlpi_phdr[i];
     if (ph.p_type == PT_LOAD) {
       std::uintptr_t start = info->dlpi_addr + ph.p_vaddr, stop = start + ph.p_memsz;
       if (start < lo) lo = start;
@@ -111,7 +111,8 @@ int find_object(dl_phdr_info* info, std::size_t, void* data) {
   *lookup->out = dl_find_object{};
   lookup->out->dlfo_map_start = reinterpret_cast<void*>(lo);
   lookup->out->dlfo_map_end = reinterpret_cast<void*>(hi);
-  lookup->out->dlfo_eh_frame = eh ? reinterpret_cast<void*>(info->dlpi_addr + eh->p_vaddr) : nullptr;
+  lookup->out->dlfo_eh_frame =
+      eh ? reinterpret_cast<void*>(info->dlpi_addr + eh->p_vaddr) : nullptr;
   return 1;
 }
 
