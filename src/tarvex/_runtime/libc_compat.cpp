@@ -13,9 +13,12 @@
 // same functions, noexcept.
 #include "tarvex/_runtime/libc_compat.h"
 
+#include <dlfcn.h>
+#include <elf.h>
 #include <fcntl.h>
 #include <link.h>
 #include <sys/random.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +26,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+// NOLINTBEGIN(bugprone-reserved-identifier): glibc's own names.
 // strtoul itself: a current glibc's headers rename strtoul to
 // __isoc23_strtoul for C++, which would make the one below call itself.
 extern "C" unsigned long tarvex_plain_strtoul(const char*, char**, int) noexcept __asm__("strtoul");
@@ -108,11 +112,14 @@ int find_object(dl_phdr_info* info, std::size_t, void* data) {
     }
   }
   if (!inside) return 0;
+  // The loader gives addresses as integers.
+  // NOLINTBEGIN(performance-no-int-to-ptr)
   *lookup->out = dl_find_object{};
   lookup->out->dlfo_map_start = reinterpret_cast<void*>(lo);
   lookup->out->dlfo_map_end = reinterpret_cast<void*>(hi);
   lookup->out->dlfo_eh_frame =
       eh ? reinterpret_cast<void*>(info->dlpi_addr + eh->p_vaddr) : nullptr;
+  // NOLINTEND(performance-no-int-to-ptr)
   return 1;
 }
 
@@ -122,3 +129,4 @@ TARVEX_COMPAT int _dl_find_object(void* pc, dl_find_object* out) noexcept {
   Lookup lookup{reinterpret_cast<std::uintptr_t>(pc), out};
   return dl_iterate_phdr(find_object, &lookup) == 1 ? 0 : -1;
 }
+// NOLINTEND(bugprone-reserved-identifier)

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <features.h>
+#include <stdlib.h>
 
 #include <cstdint>
 
@@ -21,7 +23,15 @@ struct dl_find_object {
 };
 #endif
 
+// Declared here where the C library's headers do not declare them.
+// NOLINTBEGIN(bugprone-reserved-identifier): glibc's own names.
 TARVEX_COMPAT char __libc_single_threaded;
+// (glibc 2.38 and later only rename strtoul to it.)
 TARVEX_COMPAT unsigned long __isoc23_strtoul(const char* s, char** end, int base) noexcept;
+#if !__GLIBC_PREREQ(2, 36)
 TARVEX_COMPAT uint32_t arc4random() noexcept;
+#endif
+#if !__has_include(<bits/dl_find_object.h>)
 TARVEX_COMPAT int _dl_find_object(void* pc, dl_find_object* out) noexcept;
+#endif
+// NOLINTEND(bugprone-reserved-identifier)
