@@ -6,7 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
+#include <stdlib.h>
 #include <exception>
 #include <stdexcept>
 #include <string_view>
