@@ -3,10 +3,10 @@
 // to glibc's own functions where the running C library has them.
 #include <Python.h>
 #include <dlfcn.h>
+#include <stdlib.h>
 
 #include <cerrno>
 #include <cstdint>
-#include <stdlib.h>
 #include <exception>
 #include <stdexcept>
 #include <string_view>
