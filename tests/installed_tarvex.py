@@ -23,9 +23,34 @@ CARRIED = re.compile(r"/lib(raylib|glfw|X11|xcb|Xau|Xdmcp)[-.][^/]*$")
 _found = []
 
 
+def _loaded_objects():
+    """The shared objects the dynamic loader has loaded (dl_iterate_phdr), by
+    the paths it opened them at."""
+    import ctypes
+
+    class PhdrInfo(ctypes.Structure):
+        _fields_ = [("addr", ctypes.c_void_p), ("name", ctypes.c_char_p)]
+
+    callback_type = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(PhdrInfo), ctypes.c_size_t,
+                                     ctypes.c_void_p)
+    names = set()
+
+    def collect(info, size, data):
+        if info.contents.name:
+            names.add(os.fsdecode(info.contents.name))
+        return 0
+
+    libc = ctypes.CDLL(None)
+    libc.dl_iterate_phdr(callback_type(collect), None)
+    return names
+
+
 def _mapped_files():
+    # Under user-mode emulation (the aarch64 wheel's tests under qemu) the
+    # process's maps name no files; the loader's own list names them all.
     with open("/proc/self/maps") as maps:
-        return {line.split(None, 5)[5].strip() for line in maps if len(line.split(None, 5)) == 6}
+        mapped = {line.split(None, 5)[5].strip() for line in maps if len(line.split(None, 5)) == 6}
+    return mapped | _loaded_objects()
 
 
 def _check():
