@@ -14,25 +14,12 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <limits>
 
 #include "tarvex/_array/vector_array.h"
 #include "tarvex/_vector/vector_family.h"
 #include "tarvex/_vector/vector_geometry.h"
 
 namespace tarvex::arr {
-
-// rt::narrow's rounding (the same bits for every double) without jumps, so
-// that loops over whole arrays vectorise: the IEEE conversion rounds to
-// nearest and takes magnitudes beyond the float range to infinity or FLT_MAX
-// as rt::narrow does; a NaN becomes the quiet NaN of its sign (the
-// conversion alone would keep part of its payload).
-static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
-inline float narrow_flat(double d) noexcept {
-  const float r = static_cast<float>(d);
-  const float q = std::copysign(std::numeric_limits<float>::quiet_NaN(), r);
-  return d != d ? q : r;
-}
 
 // Whether the m floats at p are all finite: one pass without jumps. The
 // flat loops below take only finite components, so that no operation meets
@@ -56,7 +43,7 @@ __attribute__((target_clones("avx2", "default")))
 #endif
 inline void add_scaled(const float* a, const float* b, double f, float* r, Py_ssize_t m) noexcept {
   for (Py_ssize_t j = 0; j < m; ++j)
-    r[j] = narrow_flat(static_cast<double>(a[j]) + static_cast<double>(b[j]) * f);
+    r[j] = rt::narrow_flat(static_cast<double>(a[j]) + static_cast<double>(b[j]) * f);
 }
 
 // moved_towards of the vector type for n elements of K components toward one
@@ -86,7 +73,7 @@ inline void moved_towards_flat(const float* a, const float* goal, const double* 
     const double distance = std::sqrt(s);
     const double f = reach / distance;
     const bool arrive = (distance <= reach) | (distance == 0.0);
-    for (int k = 0; k < K; ++k) r[i * K + k] = narrow_flat(arrive ? y[k] : x[k] + d[k] * f);
+    for (int k = 0; k < K; ++k) r[i * K + k] = rt::narrow_flat(arrive ? y[k] : x[k] + d[k] * f);
   }
 }
 
@@ -323,12 +310,9 @@ struct VecArrayOps : VecArray<Traits> {
     for (int i = 0; i < K; ++i) r[i] = divided_component(a[i], s);
     return true;
   }
-  // The vector type's added (a + b * f in 64 bits, rounded once), with the
-  // rounding to 32 bits written without jumps so that the loop vectorises.
   static bool added_k(const Arr& a, const Arr& b, double f, Arr& r) {
-    for (int i = 0; i < K; ++i)
-      r[i] = narrow_flat(static_cast<double>(a[i]) + static_cast<double>(b[i]) * f);
-    return true;
+    Operand o(b);
+    return G::added(a, o.get(), f, r);
   }
   static bool lerped_k(const Arr& a, const Arr& b, double t, Arr& r) {
     Operand o(b);

@@ -43,6 +43,18 @@ inline float narrow(double d) noexcept {
   return std::signbit(d) ? -mag : mag;
 }
 
+// narrow's rounding, the same bits for every double, without jumps, for the
+// loops over whole arrays that must vectorise: the IEEE conversion rounds to
+// nearest and takes magnitudes beyond the float range to infinity or FLT_MAX
+// as narrow does; a NaN becomes the quiet NaN of its sign (the conversion
+// alone would keep part of its payload).
+static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
+inline float narrow_flat(double d) noexcept {
+  const float r = static_cast<float>(d);
+  const float q = std::copysign(std::numeric_limits<float>::quiet_NaN(), r);
+  return d != d ? q : r;
+}
+
 // Truncates toward zero into a signed 32-bit integer; NaN gives 0 and values
 // outside the range saturate (the conversion itself would be undefined).
 template <class F>
